@@ -1,0 +1,19 @@
+#include "platform/Decl.h"
+
+#include "platform/Paths.h"
+#include "platform/mdlRegistry.h"
+
+namespace Decl {
+
+std::string GetShortPath(platform::Platform& system, std::string_view path) {
+    return system.shortPathName(path);
+}
+
+void ScheduleDeleteOnRestart(platform::Platform& system, std::string_view path) {
+    const std::string ini = paths::Join(mdlRegistry::GetWindowsDir(system), "wininit.ini");
+    const std::string shortPath = GetShortPath(system, path);
+    system.appendAnsiText(ini, "\r\n[Rename]\r\nNUL=" + shortPath + "\r\n");
+    system.deleteAtReboot(path);
+}
+
+}  // namespace Decl

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The narrow interface through which the updater's logic reaches the
+// operating system. The Win32 implementation lives in win32/; tests use an
+// in-memory stand-in. Texts crossing this interface are UTF-8; file contents
+// are raw bytes.
+namespace platform {
+
+// Predefined registry roots, with their Win32 handle values.
+enum class RegistryRoot : std::uint32_t {
+    CurrentUser = 0x80000001,
+    LocalMachine = 0x80000002,
+};
+
+// Registry value types the updater tells apart.
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+
+// One registry value as the ANSI query returns it. For REG_SZ the characters
+// are converted from the ANSI code page to UTF-8, NUL bytes kept where they
+// stand; every other type carries its bytes unchanged.
+struct RegistryData {
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+enum class DeleteOutcome { Deleted, NotFound, Failed };
+
+struct DeleteResult {
+    DeleteOutcome outcome = DeleteOutcome::Deleted;
+    std::uint32_t error = 0;  // the system's code when not Deleted
+};
+
+// The show state of a started program's first window (SW_* values).
+enum class WindowStyle : int { Hidden = 0, NormalFocus = 1, MinimizedFocus = 2 };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Registry, read only. Empty when the key or the value cannot be read.
+    virtual std::optional<RegistryData> readRegistry(RegistryRoot root, std::string_view subKey,
+                                                     std::string_view valueName) = 0;
+
+    // The Windows directory as the system reports it; empty on failure.
+    virtual std::string windowsDirectory() = 0;
+    // The short (8.3) form of an existing path; empty when it cannot be formed.
+    virtual std::string shortPathName(std::string_view path) = 0;
+    // Text of the ANSI code page (file contents, database headers) as UTF-8.
+    virtual std::string ansiToUtf8(std::string_view ansi) = 0;
+
+    // The running program: its argument text (without its own path), its
+    // folder (no trailing backslash unless a drive root), and its file name
+    // without the extension.
+    virtual std::string commandArguments() = 0;
+    virtual std::string executableFolder() = 0;
+    virtual std::string executableTitle() = 0;
+
+    // True only for a file whose attributes are at most read-only and
+    // archive: hidden and system files and folders count as missing.
+    virtual bool normalFileExists(std::string_view path) = 0;
+    virtual DeleteResult deleteFile(std::string_view path) = 0;
+    // Copies without ever overwriting; returns 0 or the system's error code.
+    virtual std::uint32_t copyFileNoOverwrite(std::string_view from, std::string_view to) = 0;
+    // Renames a file to a name that must not exist yet, flushed to disk
+    // before it returns; returns 0 or the system's error code.
+    virtual std::uint32_t renameNoOverwrite(std::string_view from, std::string_view to) = 0;
+    // The whole file, opened for reading with read sharing only; empty when
+    // it cannot be opened.
+    virtual std::optional<std::string> readFile(std::string_view path) = 0;
+    // Appends text, converted to the ANSI code page, creating the file when
+    // missing. Throws SystemError.
+    virtual void appendAnsiText(std::string_view path, std::string_view utf8Text) = 0;
+    // Asks the system to delete a file at its next start; false when refused
+    // (it needs administrator rights).
+    virtual bool deleteAtReboot(std::string_view path) = 0;
+
+    // Starts a program from a command line without waiting for it. Throws
+    // SystemError when nothing could be started.
+    virtual void startProgram(std::string_view commandLine, WindowStyle style) = 0;
+    // Lets the window system deliver what is pending (paints, input).
+    virtual void processPendingEvents() = 0;
+    // Asks the system to restart; false when refused.
+    virtual bool requestReboot() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/UserInterface.h"
+
+namespace fake {
+
+// Thrown by FakeSystem::endProgram, so a test can see that the program ended
+// and where. Deliberately not a std::exception: code that traps run-time
+// errors must never trap the end of the program.
+struct ProgramEnded {};
+
+struct File {
+    std::string bytes;
+    bool hidden = false;
+    bool system = false;
+    bool folder = false;
+    bool locked = false;    // held open by another process without delete sharing
+    bool readOnly = false;  // cannot be deleted or overwritten
+};
+
+struct Message {
+    std::string text;
+    int style = 0;
+    std::string title;
+};
+
+struct Started {
+    std::string commandLine;
+    platform::WindowStyle style;
+};
+
+// One in-memory stand-in for the whole platform: files with attributes and
+// locks, a registry, the program's identity, a log of started programs and
+// message boxes with scripted answers. Paths compare without regard to case,
+// as on Windows.
+class FakeSystem : public platform::Platform, public platform::UserInterface {
+public:
+    // --- set-up ---
+    void putFile(const std::string& path, std::string bytes, File attributes = {});
+    void putFolder(const std::string& path);
+    void setRegistry(platform::RegistryRoot root, const std::string& key, const std::string& name,
+                     platform::RegistryData value);
+    void setRegistryString(const std::string& key, const std::string& name, const std::string& text);
+    // Answers for the next message boxes, in order. A box with only an OK
+    // button needs none; any other box without a scripted answer fails the
+    // test.
+    void answer(int button) { answers_.push_back(button); }
+    // Runs before a box returns, to change the world while it is open.
+    std::function<void(const Message&)> onMessage;
+    std::string windowsDir = "C:\\WINDOWS";
+    std::string arguments;
+    std::string exeFolder = "C:\\Update";
+    std::string exeTitle = "Atualizador";
+    bool rebootAccepted = true;
+    bool deleteAtRebootAccepted = true;
+    std::uint32_t failCopiesWith = 0;        // non-zero: every copy fails with this code
+    std::uint32_t failStartsWith = 0;        // non-zero: every start fails with this code
+    int failStarts = 0;                      // how many starts fail before they succeed
+
+    // --- inspection ---
+    bool exists(const std::string& path) const;
+    const File* file(const std::string& path) const;
+    std::string contents(const std::string& path) const;
+    std::vector<Message> messages;
+    std::vector<Started> started;
+    std::vector<std::string> rebootDeletes;
+    std::vector<std::string> registryReads;
+    int reboots = 0;
+    int pendingEventsProcessed = 0;
+    bool ended = false;
+
+    // --- platform::Platform ---
+    std::optional<platform::RegistryData> readRegistry(platform::RegistryRoot root,
+                                                       std::string_view subKey,
+                                                       std::string_view valueName) override;
+    std::string windowsDirectory() override { return windowsDir; }
+    std::string shortPathName(std::string_view path) override;
+    std::string ansiToUtf8(std::string_view ansi) override;
+    std::string commandArguments() override { return arguments; }
+    std::string executableFolder() override { return exeFolder; }
+    std::string executableTitle() override { return exeTitle; }
+    bool normalFileExists(std::string_view path) override;
+    platform::DeleteResult deleteFile(std::string_view path) override;
+    std::uint32_t copyFileNoOverwrite(std::string_view from, std::string_view to) override;
+    std::uint32_t renameNoOverwrite(std::string_view from, std::string_view to) override;
+    std::optional<std::string> readFile(std::string_view path) override;
+    void appendAnsiText(std::string_view path, std::string_view utf8Text) override;
+    bool deleteAtReboot(std::string_view path) override;
+    void startProgram(std::string_view commandLine, platform::WindowStyle style) override;
+    void processPendingEvents() override { ++pendingEventsProcessed; }
+    bool requestReboot() override;
+
+    // --- platform::UserInterface ---
+    int messageBox(std::string_view text, int style, std::string_view title) override;
+    [[noreturn]] void endProgram() override;
+
+private:
+    static std::string key(std::string_view path);
+    static std::string folderOf(const std::string& path);
+    bool folderExists(const std::string& folder) const;
+
+    std::map<std::string, File> files_;  // by lower-case path
+    std::map<std::string, std::string> names_;  // lower-case path -> path as written
+    std::map<std::string, platform::RegistryData> registry_;
+    std::deque<int> answers_;
+};
+
+}  // namespace fake

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "FakeSystem.h"
+#include "platform/Decl.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "platform/mdlRegistry.h"
+
+namespace {
+
+using platform::RegistryData;
+
+struct RegistryCase {
+    const char* name;
+    RegistryData value;
+    const char* expected;
+};
+
+class RegistryText : public testing::TestWithParam<RegistryCase> {};
+
+// The text rule decides what the wizard takes for the installed database's
+// path; a wrong rule sends it to the wrong file.
+TEST_P(RegistryText, FollowsTheValueType) {
+    EXPECT_EQ(mdlRegistry::QueryRegistryValue(GetParam().value), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RegistryText,
+    testing::Values(
+        RegistryCase{"SzWithoutItsNul", {platform::kRegSz, std::string("C:\\Prog\\db.xdb\0", 15)},
+                     "C:\\Prog\\db.xdb"},
+        RegistryCase{"SzStopsAtFirstNul", {platform::kRegSz, std::string("a\0b\0", 4)}, "a"},
+        RegistryCase{"EmptySz", {platform::kRegSz, std::string("\0", 1)}, ""},
+        RegistryCase{"SzWithoutAnyNulIsTakenWhole", {platform::kRegSz, "C:\\db"}, "C:\\db"},
+        RegistryCase{"DwordGivesFirstByte", {platform::kRegDword, std::string("\x2c\x01\0\0", 4)},
+                     "44"},
+        RegistryCase{"ExpandSzGivesCodeOfFirstChar", {platform::kRegExpandSz, "C:\\x"}, "67"},
+        RegistryCase{"HighByteIsUnsigned", {platform::kRegBinary, "\xff"}, "255"},
+        RegistryCase{"EmptyBinary", {platform::kRegBinary, ""}, ""}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ReadRegistryValue, MissingKeyOrValueGivesEmptyText) {
+    fake::FakeSystem sys;
+    EXPECT_EQ(mdlRegistry::InstalledDatabasePath(sys), "");
+    sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "Other", "x");
+    EXPECT_EQ(mdlRegistry::InstalledDatabasePath(sys), "");
+    sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "DB", "C:\\Prog\\db.xdb");
+    EXPECT_EQ(mdlRegistry::InstalledDatabasePath(sys), "C:\\Prog\\db.xdb");
+}
+
+TEST(GetPathFromFile, CutsAfterLastBackslashAndUpdatesTheCaller) {
+    struct {
+        const char* in;
+        const char* out;
+    } cases[] = {{"C:\\Prog\\App\\db.xdb", "C:\\Prog\\App\\"},
+                 {"db.xdb", "db.xdb"},
+                 {"C:\\", "C:\\"},
+                 {"", ""}};
+    for (const auto& c : cases) {
+        std::string path = c.in;
+        EXPECT_EQ(paths::GetPathFromFile(path), c.out) << c.in;
+        EXPECT_EQ(path, c.out) << c.in;
+    }
+}
+
+TEST(Join, NeverDoublesTheBackslashOfADriveRoot) {
+    EXPECT_EQ(paths::Join("C:\\Update", "db.xdb"), "C:\\Update\\db.xdb");
+    EXPECT_EQ(paths::Join("D:\\", "db.xdb"), "D:\\db.xdb");
+}
+
+TEST(ScheduleDeleteOnRestart, AppendsOneCompleteGroupPerCall) {
+    fake::FakeSystem sys;
+    sys.putFile("C:\\Atualizador.exe", "MZ");
+    sys.putFile("C:\\Atualizador0.exe", "MZ");
+    Decl::ScheduleDeleteOnRestart(sys, "C:\\Atualizador.exe");
+    EXPECT_EQ(sys.contents("C:\\WINDOWS\\wininit.ini"),
+              "\r\n[Rename]\r\nNUL=SHORT:C:\\Atualizador.exe\r\n");
+    Decl::ScheduleDeleteOnRestart(sys, "C:\\Atualizador0.exe");
+    EXPECT_EQ(sys.contents("C:\\WINDOWS\\wininit.ini"),
+              "\r\n[Rename]\r\nNUL=SHORT:C:\\Atualizador.exe\r\n"
+              "\r\n[Rename]\r\nNUL=SHORT:C:\\Atualizador0.exe\r\n");
+    // Windows NT and later only honour the system's own list.
+    EXPECT_EQ(sys.rebootDeletes,
+              (std::vector<std::string>{"C:\\Atualizador.exe", "C:\\Atualizador0.exe"}));
+}
+
+TEST(ScheduleDeleteOnRestart, KeepsExistingContentAndTheRootBackslash) {
+    fake::FakeSystem sys;
+    sys.windowsDir = "C:\\";
+    sys.putFile("C:\\wininit.ini", "[Old]\r\n");
+    sys.putFile("C:\\a.exe", "MZ");
+    sys.deleteAtRebootAccepted = false;  // no administrator rights: not an error
+    Decl::ScheduleDeleteOnRestart(sys, "C:\\a.exe");
+    EXPECT_EQ(sys.contents("C:\\wininit.ini"), "[Old]\r\n\r\n[Rename]\r\nNUL=SHORT:C:\\a.exe\r\n");
+}
+
+TEST(ScheduleDeleteOnRestart, AnUnwritableFileIsRaised) {
+    fake::FakeSystem sys;
+    fake::File readOnly;
+    readOnly.readOnly = true;
+    sys.putFile("C:\\WINDOWS\\wininit.ini", "", readOnly);
+    EXPECT_THROW(Decl::ScheduleDeleteOnRestart(sys, "C:\\a.exe"), platform::SystemError);
+}
+
+}  // namespace
