@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "platform/UserInterface.h"
+
+namespace app {
+
+// The wizard's last step, on "Finalizar": starts the product's remover when
+// asked, copies the updater to a free name at the root of the Windows drive,
+// registers that copy for deletion at the next start of Windows, starts it in
+// cleanup mode with this executable's path, and ends the program.
+[[noreturn]] void FinishUpdate(platform::Platform& system, platform::UserInterface& ui,
+                               bool startRemover);
+
+}  // namespace app
