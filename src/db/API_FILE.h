@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+#include "platform/UserInterface.h"
+
+// Reading a database file: the file whole, then (once deciphered) its header
+// line, which carries a marker, the text's total length, the record count and
+// the version text:
+//   1D 1E 1F 1E 1D <length> 1E <records> 1F <version> CR <any byte> <body>
+namespace API_FILE {
+
+// What the last header read said. Each read overwrites it.
+struct DatabaseSummary {
+    std::string DbVersion;
+    std::int16_t DbRecordCount = 0;
+};
+
+// A header with the right marker whose rest cannot be read: a separator
+// missing, a number empty, not a number or out of range, a header line too
+// long, or a text ending in its first CR. Carries no message for the user;
+// the caller decides.
+class MalformedDatabase : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The text shown when a database fails its header check.
+inline constexpr std::string_view kCorruptedTitle = "Banco de dados corrompido!";
+std::string CorruptedMessage();
+
+// The whole file as bytes, or "ERRO" when it cannot be opened.
+std::string ReadFileToString(platform::Platform& platform, std::string_view path);
+
+// Checks the header of a deciphered database and returns its body (what
+// follows the header's line end). Sets summary. When the check fails, shows
+// the corrupted-database message and ends the program. Throws
+// MalformedDatabase for a header it cannot read.
+std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
+                          platform::UserInterface& ui);
+
+// True when header (the text before the first CR) starts with the marker and
+// declares totalLength. Sets summary once both separators are found, before
+// the length is compared. Throws MalformedDatabase as ParseDatabase does.
+bool CheckDatabaseHeader(std::string_view header, std::int32_t totalLength,
+                         DatabaseSummary& summary);
+
+}  // namespace API_FILE
