@@ -1,0 +1,267 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <windows.h>
+
+#include <limits>
+#include <vector>
+
+#include "platform/SystemError.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/Text.h"
+
+namespace platform::win32 {
+
+namespace {
+
+// The predefined roots are sign-extended 32-bit values on 64-bit Windows.
+HKEY rootKey(RegistryRoot root) {
+    const auto value = static_cast<LONG>(static_cast<std::uint32_t>(root));
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(value)));
+}
+
+std::wstring wide(std::string_view utf8) {
+    return Widen(utf8);
+}
+
+// Calls fill(buffer, capacity) -> length, the Win32 convention where a
+// result at or above the capacity is the size needed (NUL included), and
+// grows the buffer until the text fits. 0 means failure.
+template <typename Fill>
+std::wstring sizedCall(Fill fill, DWORD initial = MAX_PATH) {
+    std::wstring buffer(initial, L'\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const DWORD capacity = static_cast<DWORD>(buffer.size());
+        const DWORD length = fill(buffer.data(), capacity);
+        if (length == 0) return {};
+        if (length < capacity) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.assign(length + 1, L'\0');
+    }
+    return {};
+}
+
+std::wstring modulePath() {
+    // GetModuleFileNameW truncates silently and returns the capacity when
+    // the buffer is too small, so grow while it fills the buffer.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD capacity = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), capacity);
+        if (length == 0) throw SystemError("GetModuleFileName failed", ::GetLastError());
+        if (length < capacity) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::uint32_t lastErrorOr(DWORD fallback) {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : fallback;
+}
+
+}  // namespace
+
+std::wstring ArgumentsOf(std::wstring_view line) {
+    std::size_t i = 0;
+    if (i < line.size() && line[i] == L'"') {
+        // A quoted program path ends at the next quote, whatever follows it.
+        ++i;
+        while (i < line.size() && line[i] != L'"') ++i;
+        if (i < line.size()) ++i;
+    } else {
+        while (i < line.size() && line[i] > L' ') ++i;
+    }
+    while (i < line.size() && line[i] != L'\0' && line[i] <= L' ') ++i;
+    return std::wstring(line.substr(i));
+}
+
+std::optional<RegistryData> Win32Platform::readRegistry(RegistryRoot root, std::string_view subKey,
+                                                        std::string_view valueName) {
+    // The ANSI forms, so that names and string data go through the system's
+    // code page exactly as the product wrote them.
+    const std::string ansiKey = Utf8ToAnsi(subKey);
+    const std::string ansiName = Utf8ToAnsi(valueName);
+    UniqueKey key;
+    if (::RegOpenKeyA(rootKey(root), ansiKey.c_str(), key.put()) != ERROR_SUCCESS) return {};
+
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExA(key.get(), ansiName.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    std::string data(size, '\0');
+    if (size > 0) {
+        if (::RegQueryValueExA(key.get(), ansiName.c_str(), nullptr, &type,
+                               reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+            return {};
+        data.resize(size);
+    }
+
+    RegistryData result;
+    result.type = type;
+    result.data = type == REG_SZ ? AnsiToUtf8(data) : std::move(data);
+    return result;
+}
+
+std::string Win32Platform::windowsDirectory() {
+    return Narrow(sizedCall([](wchar_t* buffer, DWORD capacity) {
+        return static_cast<DWORD>(::GetWindowsDirectoryW(buffer, capacity));
+    }));
+}
+
+std::string Win32Platform::shortPathName(std::string_view path) {
+    const std::wstring longPath = wide(path);
+    return Narrow(sizedCall([&](wchar_t* buffer, DWORD capacity) {
+        return ::GetShortPathNameW(longPath.c_str(), buffer, capacity);
+    }));
+}
+
+std::string Win32Platform::ansiToUtf8(std::string_view ansi) {
+    return AnsiToUtf8(ansi);
+}
+
+std::string Win32Platform::commandArguments() {
+    return Narrow(ArgumentsOf(::GetCommandLineW()));
+}
+
+std::string Win32Platform::executableFolder() {
+    std::wstring path = modulePath();
+    const auto slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return {};
+    // A program at a drive root keeps its backslash: "C:" alone would mean
+    // the current folder of drive C.
+    path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
+    return Narrow(path);
+}
+
+std::string Win32Platform::executableTitle() {
+    const std::wstring path = modulePath();
+    const auto slash = path.find_last_of(L'\\');
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) name.resize(dot);
+    return Narrow(name);
+}
+
+bool Win32Platform::normalFileExists(std::string_view path) {
+    // A wildcard would make the lookup find some other file.
+    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return false;
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(::FindFirstFileW(wide(path).c_str(), &found));
+    if (!find) return false;
+    constexpr DWORD kNormal =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL;
+    return (found.dwFileAttributes & ~kNormal) == 0;
+}
+
+DeleteResult Win32Platform::deleteFile(std::string_view path) {
+    if (::DeleteFileW(wide(path).c_str())) return {DeleteOutcome::Deleted, 0};
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return {DeleteOutcome::NotFound, error};
+    return {DeleteOutcome::Failed, error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE)};
+}
+
+std::uint32_t Win32Platform::copyFileNoOverwrite(std::string_view from, std::string_view to) {
+    if (::CopyFileW(wide(from).c_str(), wide(to).c_str(), TRUE)) return 0;
+    return lastErrorOr(ERROR_GEN_FAILURE);
+}
+
+std::uint32_t Win32Platform::renameNoOverwrite(std::string_view from, std::string_view to) {
+    if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+    return lastErrorOr(ERROR_GEN_FAILURE);
+}
+
+std::optional<std::string> Win32Platform::readFile(std::string_view path) {
+    UniqueHandle file(::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+    if (!file) return {};
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return {};
+    if (static_cast<unsigned long long>(size.QuadPart) > std::string{}.max_size()) return {};
+
+    // Bytes that a short read leaves unfilled stay spaces: the text always
+    // has the file's length, which the header check compares.
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), ' ');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(
+            std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max() / 2));
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) break;
+        done += read;
+    }
+    return bytes;
+}
+
+void Win32Platform::appendAnsiText(std::string_view path, std::string_view utf8Text) {
+    const std::wstring widePath = wide(path);
+    UniqueHandle file(::CreateFileW(widePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        throw SystemError("cannot open " + std::string(path) + " for appending", ::GetLastError());
+    const std::string ansi = Utf8ToAnsi(utf8Text);
+    std::size_t done = 0;
+    while (done < ansi.size()) {
+        const DWORD chunk = static_cast<DWORD>(
+            std::min<std::size_t>(ansi.size() - done, std::numeric_limits<DWORD>::max() / 2));
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), ansi.data() + done, chunk, &written, nullptr) || written == 0)
+            throw SystemError("cannot write to " + std::string(path),
+                              lastErrorOr(ERROR_WRITE_FAULT));
+        done += written;
+    }
+}
+
+bool Win32Platform::deleteAtReboot(std::string_view path) {
+    return ::MoveFileExW(wide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+void Win32Platform::startProgram(std::string_view commandLine, WindowStyle style) {
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    std::wstring line = wide(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(style);
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started))
+        throw SystemError("cannot start " + std::string(commandLine), ::GetLastError());
+    UniqueHandle process(started.hProcess);
+    UniqueHandle thread(started.hThread);
+}
+
+void Win32Platform::processPendingEvents() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Not ours to consume: the message loop must still see it.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+bool Win32Platform::requestReboot() {
+    // Without the shutdown privilege enabled the request is refused. Enabling
+    // it may fail (a user without the right); the request then tells.
+    UniqueHandle token;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                           token.put())) {
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+            ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    return ::ExitWindowsEx(EWX_REBOOT, 0) != FALSE;
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+// The platform interface over the real Win32 API. It holds no decisions:
+// each call is the system call the interface names, its result translated
+// to the interface's types.
+namespace platform::win32 {
+
+class Win32Platform : public platform::Platform {
+  public:
+    std::optional<RegistryData> readRegistry(RegistryRoot root, std::string_view subKey,
+                                             std::string_view valueName) override;
+
+    std::string windowsDirectory() override;
+    std::string shortPathName(std::string_view path) override;
+    std::string ansiToUtf8(std::string_view ansi) override;
+
+    std::string commandArguments() override;
+    std::string executableFolder() override;
+    std::string executableTitle() override;
+
+    bool normalFileExists(std::string_view path) override;
+    DeleteResult deleteFile(std::string_view path) override;
+    std::uint32_t copyFileNoOverwrite(std::string_view from, std::string_view to) override;
+    std::uint32_t renameNoOverwrite(std::string_view from, std::string_view to) override;
+    std::optional<std::string> readFile(std::string_view path) override;
+    void appendAnsiText(std::string_view path, std::string_view utf8Text) override;
+    bool deleteAtReboot(std::string_view path) override;
+
+    void startProgram(std::string_view commandLine, WindowStyle style) override;
+    void processPendingEvents() override;
+    bool requestReboot() override;
+};
+
+// The argument text of a command line as the C runtime splits it off: what
+// follows the program's own path (quoted or not) and the blanks after it.
+// Exposed for the tests; commandArguments() applies it to GetCommandLineW().
+std::wstring ArgumentsOf(std::wstring_view commandLine);
+
+}  // namespace platform::win32
