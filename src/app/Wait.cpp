@@ -1,0 +1,109 @@
+#include "app/Wait.h"
+
+#include <exception>
+
+#include "app/PanelDrawing.h"
+#include "app/WaitEgg.h"
+#include "app/WaitTexts.h"
+
+namespace app {
+
+namespace {
+
+Control Box(double left, double top, double width, double height) {
+    Control c;
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    return c;
+}
+
+Control Timer(int interval) {
+    Control c;
+    c.enabled = false;
+    c.interval = interval;
+    return c;
+}
+
+}  // namespace
+
+Wait::Wait(platform::Platform& system, platform::UserInterface& ui) : system_(system), ui_(ui) {
+    form_.add(std::string(kWindow), Box(0, 0, 5550, 510));
+    form_.add("Picture1", Box(0, 0, 5535, 495));
+    // Image1 lies above Image2, which slides out from under it.
+    form_.add("Image1", Box(0, 0, 480, 480));
+    form_.add("Image2", Box(0, 0, 480, 480));
+    Control label = Box(600, 120, 4695, 255);
+    label.caption = std::string(wait_texts::kWaiting);
+    form_.add("Label1", label);
+    Control line = Box(4460, 350, 5280 - 4460, 0);
+    line.visible = false;
+    form_.add("Line1", line);
+    form_.add("Timer1", Timer(500));
+    form_.add("egg", Timer(10));
+}
+
+void Wait::Load(std::uint32_t buttonFace) {
+    double bandWidth = 100;
+    ShadePanel(form_, "Picture1", bandWidth, buttonFace);
+    int limit = 5550;
+    PreparePanelDrawing(form_, "Picture1", limit);
+}
+
+void Wait::ComeçarATentar(std::string path) {
+    form_.setTag(kWindow, std::move(path));
+    form_.setEnabled("Timer1", true);
+}
+
+void Wait::Timer1Tick() {
+    // Nothing that goes wrong here is shown: a failed deletion is simply
+    // tried again on the next tick.
+    try {
+        if (!form_["Timer1"].enabled) return;  // a tick still queued when it stopped
+        const std::string& path = form_[kWindow].tag;
+        // A path that names no file has nothing left to wait for; without
+        // this the window, which has no close control, would wait forever.
+        if (!path.empty() && system_.deleteFile(path).outcome == platform::DeleteOutcome::Failed)
+            return;
+        deleted();
+    } catch (const std::exception&) {
+    }
+}
+
+void Wait::deleted() {
+    // Stopped before the box opens, so that the box cannot open twice.
+    form_.setEnabled("Timer1", false);
+    form_.setCaption("Label1", std::string(wait_texts::kDone));
+    const int answer =
+        ui_.messageBox(wait_texts::kRestartText, platform::mb::Information | platform::mb::OkCancel,
+                       wait_texts::kRestartTitle);
+    // A refused restart would leave a window that nothing can close; the
+    // file is registered for the next start of Windows either way.
+    if (answer != platform::Ok || !system_.requestReboot()) ui_.endProgram();
+}
+
+void Wait::Image1Click() {
+    egg::State s{form_["Image2"].left, egg_.running, egg_.toRight, form_["egg"].enabled,
+                 form_["Line1"].visible};
+    s = egg::Click(s);
+    egg_ = {s.running, s.toRight};
+    form_.setEnabled("egg", s.ticking);
+}
+
+void Wait::EggTick() {
+    if (!form_["egg"].enabled) return;
+    egg::State s{form_["Image2"].left, egg_.running, egg_.toRight, form_["egg"].enabled,
+                 form_["Line1"].visible};
+    s = egg::Tick(s);
+    egg_ = {s.running, s.toRight};
+    form_.setVisible("Line1", s.lineShown);
+    form_.setLeft("Image2", s.left);
+    form_.setEnabled("egg", s.ticking);
+}
+
+bool Wait::StartsDrag(std::string_view control) {
+    return control == "Picture1" || control == "Label1";
+}
+
+}  // namespace app

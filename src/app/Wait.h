@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/Form.h"
+#include "platform/Platform.h"
+#include "platform/UserInterface.h"
+
+namespace app {
+
+// The cleanup window: deletes the executable of the updater that started
+// it, retrying every half second while that updater's process still holds
+// the file, then offers to restart the computer so that the system removes
+// the last file, this instance's own executable.
+//
+// The window itself is the form entry kWindow; its tag holds the path.
+class Wait {
+  public:
+    static constexpr std::string_view kWindow = "Wait";
+
+    Wait(platform::Platform& system, platform::UserInterface& ui);
+
+    Form& form() { return form_; }
+    const Form& form() const { return form_; }
+
+    // Shades the panel; `buttonFace` is the system's colour, 0x00BBGGRR.
+    void Load(std::uint32_t buttonFace);
+
+    // Remembers the file to delete and starts the attempts; returns at once.
+    void ComeçarATentar(std::string path);
+
+    void Timer1Tick();
+    void EggTick();
+    void Image1Click();
+
+    // Whether a mouse button pressed on this control moves the window.
+    static bool StartsDrag(std::string_view control);
+
+    bool EggRunning() const { return egg_.running; }
+    bool EggToRight() const { return egg_.toRight; }
+
+  private:
+    void deleted();
+
+    platform::Platform& system_;
+    platform::UserInterface& ui_;
+    Form form_;
+    struct {
+        bool running = false;
+        bool toRight = false;
+    } egg_;
+};
+
+}  // namespace app
