@@ -1,0 +1,94 @@
+#include "app/Form.h"
+
+#include <stdexcept>
+
+namespace app {
+
+void Form::add(std::string name, Control initial) {
+    if (!controls_.emplace(name, std::move(initial)).second)
+        throw std::logic_error("control declared twice: " + name);
+    order_.push_back(std::move(name));
+}
+
+bool Form::has(std::string_view name) const {
+    return controls_.find(name) != controls_.end();
+}
+
+const Control& Form::operator[](std::string_view name) const {
+    const auto it = controls_.find(name);
+    if (it == controls_.end()) throw std::out_of_range("no control " + std::string(name));
+    return it->second;
+}
+
+Control& Form::at(std::string_view name) {
+    const auto it = controls_.find(name);
+    if (it == controls_.end()) throw std::out_of_range("no control " + std::string(name));
+    return it->second;
+}
+
+void Form::changed(std::string_view name, Change change) {
+    if (listener_) listener_(std::string(name), change);
+}
+
+// Each setter tells the listener only about a real change: re-rendering a
+// control that did not change would only flicker.
+void Form::setCaption(std::string_view name, std::string caption) {
+    Control& c = at(name);
+    if (c.caption == caption) return;
+    c.caption = std::move(caption);
+    changed(name, Change::Caption);
+}
+
+void Form::setVisible(std::string_view name, bool visible) {
+    Control& c = at(name);
+    if (c.visible == visible) return;
+    c.visible = visible;
+    changed(name, Change::Visible);
+}
+
+void Form::setEnabled(std::string_view name, bool enabled) {
+    Control& c = at(name);
+    if (c.enabled == enabled) return;
+    c.enabled = enabled;
+    changed(name, Change::Enabled);
+}
+
+void Form::setValue(std::string_view name, int value) {
+    Control& c = at(name);
+    if (c.value == value) return;
+    c.value = value;
+    changed(name, Change::Value);
+}
+
+void Form::setTag(std::string_view name, std::string tag) {
+    Control& c = at(name);
+    if (c.tag == tag) return;
+    c.tag = std::move(tag);
+    changed(name, Change::Tag);
+}
+
+void Form::setLeft(std::string_view name, double left) {
+    Control& c = at(name);
+    if (c.left == left) return;
+    c.left = left;
+    changed(name, Change::Position);
+}
+
+void Form::setInterval(std::string_view name, int interval) {
+    Control& c = at(name);
+    if (c.interval == interval) return;
+    c.interval = interval;
+    changed(name, Change::Interval);
+}
+
+void Form::setAutoRedraw(std::string_view name, bool autoRedraw) {
+    at(name).autoRedraw = autoRedraw;
+}
+
+void Form::draw(std::string_view name, const std::vector<Decl::ShadeLine>& lines) {
+    Control& c = at(name);
+    c.drawing.insert(c.drawing.end(), lines.begin(), lines.end());
+    changed(name, Change::Drawing);
+}
+
+}  // namespace app

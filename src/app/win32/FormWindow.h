@@ -1,0 +1,101 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/Form.h"
+#include "app/win32/Look.h"
+#include "platform/win32/Handles.h"
+
+// A small toolkit that realises an app::Form as Win32 child windows and keeps
+// them in step with it: the controls are created from a look table, every
+// change of the form is rendered at once, and the controls' events come back
+// as calls on FormEvents.
+namespace app::win32 {
+
+// What a window's logic hears from its controls. `control` is a control's
+// name, or the form's own name for the window's surface.
+class FormEvents {
+  public:
+    virtual ~FormEvents() = default;
+    virtual void onClick(const std::string& control) = 0;
+    virtual void onMouseMove(const std::string& control) = 0;
+    virtual void onTimer(const std::string& control) = 0;
+};
+
+// Called with the description of an error that escaped an event handler; it
+// reports it and ends the program.
+using FatalHandler = std::function<void(std::string_view what)>;
+
+class FormWindow {
+  public:
+    // Registers the toolkit's window class; once per process.
+    static void RegisterClasses(HINSTANCE instance);
+
+    // Creates the controls of `looks` in `window` with the form's current
+    // state and listens to the form from then on.
+    FormWindow(HWND window, std::string formName, Form& form, std::span<const ControlLook> looks,
+               FormEvents& events, FatalHandler fatal);
+    ~FormWindow();
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    HWND window() const noexcept { return window_; }
+    // The child window of a control; null for timers.
+    HWND control(std::string_view name) const;
+
+    // Answers the messages of the top-level window that concern its controls
+    // (commands, colours, timers, the mouse on its own surface). Returns
+    // true when it handled the message and set `result`.
+    bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    // Moves the keyboard focus along the tab order, skipping hidden and
+    // disabled controls.
+    void focusNext(bool backwards);
+    void focusFirst();
+
+    // Twips to pixels at the screen's real resolution.
+    int pixels(double twips) const;
+
+  private:
+    struct Entry;
+
+    void create(const ControlLook& look);
+    void render(const std::string& name, Form::Change change);
+    void paintDrawing(Entry& entry);
+    HFONT font(const Font& font);
+    LRESULT colour(HDC dc, HWND control);
+    void mouseMove(Entry* entry);
+    void guard(const std::function<void()>& handler);
+    Entry* find(HWND control) const;
+    Entry* find(std::string_view name) const;
+
+    static LRESULT CALLBACK BoxProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+
+    HWND window_;
+    std::string formName_;
+    Form& form_;
+    FormEvents& events_;
+    FatalHandler fatal_;
+    int dpi_ = 96;
+    std::vector<std::unique_ptr<Entry>> entries_;
+    std::map<std::wstring, platform::win32::UniqueGdiObject> fonts_;
+};
+
+// Lets the system move the window as if its title bar had been pressed,
+// until the mouse button is released.
+void BeginWindowDrag(HWND window);
+
+// Runs the message loop until WM_QUIT, moving the focus on Tab. Returns the
+// quit code.
+int RunMessageLoop(FormWindow& form);
+
+}  // namespace app::win32
