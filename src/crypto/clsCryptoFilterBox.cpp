@@ -1,0 +1,238 @@
+#include "crypto/clsCryptoFilterBox.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+
+namespace crypto {
+
+namespace {
+
+constexpr std::size_t kContainerNameBuffer = 1001;
+
+// Codes are shown as the system's signed 32-bit numbers: NTE_BAD_KEYSET
+// (0x80090016) reads -2146893802.
+std::string Code(std::uint32_t error) {
+    return std::to_string(static_cast<std::int32_t>(error));
+}
+
+// The error record an unexpected failure carries, in the terms the
+// messages use: number, standard message, description and source.
+struct ErrorRecord {
+    std::int32_t number;
+    std::string message;
+    std::string description;
+};
+
+ErrorRecord RecordOf(const std::exception& e) {
+    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
+        return {7, "Out of memory", "Out of memory"};
+    }
+    if (dynamic_cast<const std::length_error*>(&e) != nullptr ||
+        dynamic_cast<const std::overflow_error*>(&e) != nullptr) {
+        return {6, "Overflow", e.what()};
+    }
+    return {5, "Invalid procedure call or argument", e.what()};
+}
+
+constexpr std::string_view kErrorSource = "clsCryptoFilterBox";
+
+// The three handles one operation holds. Declared so that they are released
+// key first, then hash, then context.
+struct Session {
+    std::unique_ptr<Context> context;
+    std::unique_ptr<Hash> hash;
+    std::unique_ptr<Key> key;
+};
+
+std::uint32_t LengthOf(const std::string& text) {
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("buffer too long for the cryptographic service");
+    }
+    return static_cast<std::uint32_t>(text.size());
+}
+
+}  // namespace
+
+clsCryptoFilterBox::clsCryptoFilterBox(Provider& provider, platform::UserInterface& ui)
+    : provider_(provider), ui_(ui) {
+    if (InitUser() != -1) {
+        ui_.messageBox("Erro ao carregar a classe descompiladora!", platform::mb::Critical, "Erro");
+    }
+}
+
+std::int32_t clsCryptoFilterBox::InitUser() {
+    try {
+        if (Acquired<Context> existing = provider_.acquireContext(0)) return -1;
+
+        Acquired<Context> created = provider_.acquireContext(kCryptNewKeyset);
+        if (!created) {
+            ui_.messageBox("Error creating key container! " + Code(created.error),
+                           platform::mb::OkOnly);
+            return 0;
+        }
+        std::string name;
+        if (Outcome read = created.object->containerName(name); !read) {
+            ui_.messageBox("Error getting user name! " + Code(read.error), platform::mb::OkOnly);
+            name.clear();
+        }
+        name = name.substr(0, std::min(name.find('\0'), kContainerNameBuffer));
+        ui_.messageBox("Create key container " + name, platform::mb::OkOnly);
+        return -1;
+    } catch (const std::exception& e) {
+        ui_.messageBox("ErrInitUser " + RecordOf(e).message, platform::mb::OkOnly);
+        return 0;
+    }
+}
+
+namespace {
+
+// Opens the default container and hashes bytes with MD5; on a failure shows
+// the failed step's message and returns false.
+bool OpenHash(Provider& provider, platform::UserInterface& ui, Session& s, std::string_view bytes) {
+    Acquired<Context> context = provider.acquireContext(0);
+    if (!context) {
+        ui.messageBox("Error " + Code(context.error) + " during CryptAcquireContext!",
+                      platform::mb::OkOnly);
+        return false;
+    }
+    s.context = std::move(context.object);
+    Acquired<Hash> hash = s.context->createHash(kCalgMd5);
+    if (!hash) {
+        ui.messageBox("Error " + Code(hash.error) + " during CryptCreateHash!",
+                      platform::mb::OkOnly);
+        return false;
+    }
+    s.hash = std::move(hash.object);
+    if (Outcome hashed = s.hash->hashData(bytes); !hashed) {
+        ui.messageBox("Error " + Code(hashed.error) + " during CryptHashData!",
+                      platform::mb::OkOnly);
+        return false;
+    }
+    return true;
+}
+
+// The RC4 key of a password, as Encrypt and Decrypt both set it up.
+bool SetUpKey(Provider& provider, platform::UserInterface& ui, Session& s,
+              std::string_view password) {
+    if (!OpenHash(provider, ui, s, password)) return false;
+    Acquired<Key> key = s.context->deriveKey(kCalgRc4, *s.hash);
+    if (!key) {
+        ui.messageBox("Error " + Code(key.error) + " during CryptDeriveKey!", platform::mb::OkOnly);
+        return false;
+    }
+    s.key = std::move(key.object);
+    s.hash.reset();
+    return true;
+}
+
+}  // namespace
+
+void clsCryptoFilterBox::Encrypt() {
+    status_ = 0;
+    try {
+        Session s;
+        if (SetUpKey(provider_, ui_, s, Password_)) {
+            std::string buffer = InBuffer_;
+            const std::uint32_t n = LengthOf(buffer);
+            std::uint32_t length = n;
+            if (Outcome done = s.key->encrypt(buffer, length); !done) {
+                ui_.messageBox("bytes required:" + Code(length), platform::mb::OkOnly);
+                ui_.messageBox("Error " + Code(done.error) + " during CryptEncrypt!",
+                               platform::mb::OkOnly);
+            }
+            // The result is as long as the call said, within a buffer of
+            // twice the input whose second half is spaces.
+            buffer.resize(std::min<std::size_t>(length, std::size_t{2} * n), ' ');
+            OutBuffer_ = std::move(buffer);
+        }
+    } catch (const std::exception& e) {
+        ui_.messageBox("ErrEncrypt " + RecordOf(e).message, platform::mb::OkOnly);
+    }
+    status_ = 1;
+}
+
+void clsCryptoFilterBox::Decrypt() {
+    status_ = 0;
+    OutBuffer_.clear();
+    try {
+        Session s;
+        if (SetUpKey(provider_, ui_, s, Password_)) {
+            // Deciphered in place: a database is held once, not twice.
+            std::string buffer = std::move(InBuffer_);
+            InBuffer_.clear();
+            const std::uint32_t n = LengthOf(buffer);
+            std::uint32_t length = n;
+            if (Outcome done = s.key->decrypt(buffer, length); !done) {
+                ui_.messageBox("bytes required:" + Code(length), platform::mb::OkOnly);
+                ui_.messageBox("Error " + Code(done.error) + " during CryptDecrypt!",
+                               platform::mb::OkOnly);
+            } else {
+                OutBuffer_ = std::move(buffer);
+            }
+        }
+    } catch (const std::exception& e) {
+        const ErrorRecord r = RecordOf(e);
+        ui_.messageBox("ErrDecrypt \r\n" + r.message + "\r\n" + r.description + "\r\n" +
+                           std::to_string(r.number) + std::string(kErrorSource),
+                       platform::mb::OkOnly);
+    }
+    status_ = 1;
+}
+
+void clsCryptoFilterBox::Sign() {
+    status_ = 0;
+    Signature_.clear();
+    try {
+        Session s;
+        if (OpenHash(provider_, ui_, s, InBuffer_)) {
+            // First ask for the length, then sign into a buffer of that size.
+            std::uint32_t length = 0;
+            (void)s.hash->signHash(kAtSignature, nullptr, length);
+            Signature_.assign(length, '\0');
+            if (Outcome signed_ = s.hash->signHash(kAtSignature, Signature_.data(), length);
+                !signed_) {
+                ui_.messageBox("Error " + Code(signed_.error) + " during CryptSignHash",
+                               platform::mb::OkOnly);
+            }
+        }
+    } catch (const std::exception& e) {
+        ui_.messageBox("ErrSign " + RecordOf(e).message, platform::mb::OkOnly);
+    }
+    status_ = 1;
+}
+
+void clsCryptoFilterBox::Validate() {
+    status_ = 0;
+    bool valid = true;
+    try {
+        Session s;
+        if (!OpenHash(provider_, ui_, s, InBuffer_)) {
+            valid = false;
+        } else if (Acquired<Key> key = s.context->userKey(kAtSignature); !key) {
+            valid = false;
+            ui_.messageBox("Error " + Code(key.error) + " during CryptGetUserKey!",
+                           platform::mb::OkOnly);
+        } else {
+            s.key = std::move(key.object);
+            if (Outcome verified = s.hash->verifySignature(Signature_, *s.key); !verified) {
+                valid = false;
+                if (verified.error != kNteBadSignature) {
+                    ui_.messageBox(
+                        "Error " + Code(verified.error) + " during CryptVerifySignature!",
+                        platform::mb::OkOnly);
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        valid = false;
+        ui_.messageBox("ErrValidate " + RecordOf(e).message, platform::mb::OkOnly);
+    }
+    status_ = valid ? 2 : 1;
+}
+
+}  // namespace crypto

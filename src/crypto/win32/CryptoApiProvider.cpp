@@ -1,0 +1,210 @@
+#include "crypto/win32/CryptoApiProvider.h"
+
+// clang-format off
+#include <windows.h>
+#include <wincrypt.h>
+// clang-format on
+
+#include <utility>
+
+namespace crypto {
+
+namespace {
+
+constexpr char kProviderName[] = "Microsoft Base Cryptographic Provider v1.0";
+constexpr DWORD kNameBuffer = 1001;
+
+Outcome LastFailure() {
+    return Outcome::failure(GetLastError());
+}
+
+// Owners of the three kinds of CryptoAPI handles.
+class ContextHandle {
+  public:
+    explicit ContextHandle(HCRYPTPROV h) : h_(h) {}
+    ~ContextHandle() {
+        if (h_ != 0) CryptReleaseContext(h_, 0);
+    }
+    ContextHandle(const ContextHandle&) = delete;
+    ContextHandle& operator=(const ContextHandle&) = delete;
+    HCRYPTPROV get() const { return h_; }
+
+  private:
+    HCRYPTPROV h_;
+};
+
+class HashHandle {
+  public:
+    explicit HashHandle(HCRYPTHASH h) : h_(h) {}
+    ~HashHandle() {
+        if (h_ != 0) CryptDestroyHash(h_);
+    }
+    HashHandle(const HashHandle&) = delete;
+    HashHandle& operator=(const HashHandle&) = delete;
+    HCRYPTHASH get() const { return h_; }
+
+  private:
+    HCRYPTHASH h_;
+};
+
+class KeyHandle {
+  public:
+    explicit KeyHandle(HCRYPTKEY h) : h_(h) {}
+    ~KeyHandle() {
+        if (h_ != 0) CryptDestroyKey(h_);
+    }
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    HCRYPTKEY get() const { return h_; }
+
+  private:
+    HCRYPTKEY h_;
+};
+
+BYTE* Bytes(std::string& s) {
+    return reinterpret_cast<BYTE*>(s.data());
+}
+const BYTE* Bytes(std::string_view s) {
+    return reinterpret_cast<const BYTE*>(s.data());
+}
+
+class ApiKey : public Key {
+  public:
+    explicit ApiKey(HCRYPTKEY h) : key_(h) {}
+    HCRYPTKEY get() const { return key_.get(); }
+
+    Outcome encrypt(std::string& buffer, std::uint32_t& dataLength) override {
+        DWORD length = dataLength;
+        const BOOL ok = CryptEncrypt(key_.get(), 0, TRUE, 0, Bytes(buffer), &length,
+                                     static_cast<DWORD>(buffer.size()));
+        const Outcome result = ok ? Outcome::success() : LastFailure();
+        dataLength = length;
+        return result;
+    }
+    Outcome decrypt(std::string& buffer, std::uint32_t& dataLength) override {
+        if (dataLength > buffer.size())
+            return Outcome::failure(static_cast<std::uint32_t>(NTE_BAD_DATA));
+        DWORD length = dataLength;
+        const BOOL ok = CryptDecrypt(key_.get(), 0, TRUE, 0, Bytes(buffer), &length);
+        const Outcome result = ok ? Outcome::success() : LastFailure();
+        dataLength = length;
+        return result;
+    }
+    Outcome exportPrivateBlob(std::string& blob) override {
+        DWORD length = 0;
+        if (!CryptExportKey(key_.get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length))
+            return LastFailure();
+        blob.assign(length, '\0');
+        if (!CryptExportKey(key_.get(), 0, PRIVATEKEYBLOB, 0, Bytes(blob), &length)) {
+            return LastFailure();
+        }
+        blob.resize(length);
+        return Outcome::success();
+    }
+
+  private:
+    KeyHandle key_;
+};
+
+class ApiHash : public Hash {
+  public:
+    explicit ApiHash(HCRYPTHASH h) : hash_(h) {}
+    HCRYPTHASH get() const { return hash_.get(); }
+
+    Outcome hashData(std::string_view bytes) override {
+        if (bytes.size() > MAXDWORD)
+            return Outcome::failure(static_cast<std::uint32_t>(NTE_BAD_LEN));
+        return CryptHashData(hash_.get(), Bytes(bytes), static_cast<DWORD>(bytes.size()), 0)
+                   ? Outcome::success()
+                   : LastFailure();
+    }
+    Outcome signHash(std::uint32_t keySpec, char* signature, std::uint32_t& length) override {
+        DWORD size = length;
+        const BOOL ok =
+            CryptSignHashA(hash_.get(), keySpec, "", 0, reinterpret_cast<BYTE*>(signature), &size);
+        const Outcome result = ok ? Outcome::success() : LastFailure();
+        length = size;
+        return result;
+    }
+    Outcome verifySignature(std::string_view signature, Key& publicKey) override {
+        auto* key = dynamic_cast<ApiKey*>(&publicKey);
+        if (key == nullptr) return Outcome::failure(static_cast<std::uint32_t>(NTE_BAD_KEY));
+        return CryptVerifySignatureA(hash_.get(), Bytes(signature),
+                                     static_cast<DWORD>(signature.size()), key->get(), nullptr, 0)
+                   ? Outcome::success()
+                   : LastFailure();
+    }
+
+  private:
+    HashHandle hash_;
+};
+
+class ApiContext : public Context {
+  public:
+    explicit ApiContext(HCRYPTPROV h) : context_(h) {}
+
+    Acquired<Hash> createHash(std::uint32_t algorithm) override {
+        HCRYPTHASH h = 0;
+        if (!CryptCreateHash(context_.get(), algorithm, 0, 0, &h)) return {nullptr, GetLastError()};
+        return {std::make_unique<ApiHash>(h), 0};
+    }
+    Acquired<Key> deriveKey(std::uint32_t algorithm, Hash& hash) override {
+        auto* apiHash = dynamic_cast<ApiHash*>(&hash);
+        if (apiHash == nullptr) return {nullptr, static_cast<std::uint32_t>(NTE_BAD_HASH)};
+        HCRYPTKEY h = 0;
+        if (!CryptDeriveKey(context_.get(), algorithm, apiHash->get(), 0, &h)) {
+            return {nullptr, GetLastError()};
+        }
+        return {std::make_unique<ApiKey>(h), 0};
+    }
+    Acquired<Key> userKey(std::uint32_t keySpec) override {
+        HCRYPTKEY h = 0;
+        if (!CryptGetUserKey(context_.get(), keySpec, &h)) return {nullptr, GetLastError()};
+        return {std::make_unique<ApiKey>(h), 0};
+    }
+    Outcome containerName(std::string& name) override {
+        std::string buffer(kNameBuffer, '\0');
+        DWORD length = kNameBuffer;
+        if (!CryptGetProvParam(context_.get(), PP_CONTAINER, Bytes(buffer), &length, 0)) {
+            return LastFailure();
+        }
+        name = std::move(buffer);
+        return Outcome::success();
+    }
+    Outcome generateSignatureKey(std::uint32_t bits) override {
+        HCRYPTKEY h = 0;
+        if (!CryptGenKey(context_.get(), AT_SIGNATURE, (bits << 16) | CRYPT_EXPORTABLE, &h)) {
+            return LastFailure();
+        }
+        KeyHandle owner(h);
+        return Outcome::success();
+    }
+    Outcome importSignatureKey(std::string_view privateKeyBlob) override {
+        HCRYPTKEY h = 0;
+        if (!CryptImportKey(context_.get(), Bytes(privateKeyBlob),
+                            static_cast<DWORD>(privateKeyBlob.size()), 0, CRYPT_EXPORTABLE, &h)) {
+            return LastFailure();
+        }
+        KeyHandle owner(h);
+        return Outcome::success();
+    }
+
+  private:
+    ContextHandle context_;
+};
+
+}  // namespace
+
+Acquired<Context> CryptoApiProvider::acquireContext(std::uint32_t flags) {
+    HCRYPTPROV h = 0;
+    if (!CryptAcquireContextA(&h, "", kProviderName, PROV_RSA_FULL, flags)) {
+        return {nullptr, GetLastError()};
+    }
+    return {std::make_unique<ApiContext>(h), 0};
+}
+
+std::unique_ptr<Provider> MakeSystemProvider() {
+    return std::make_unique<CryptoApiProvider>();
+}
+
+}  // namespace crypto
