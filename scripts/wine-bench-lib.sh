@@ -1,0 +1,161 @@
+# shellcheck shell=bash
+# The Wine test bench, sourced by wine-run.sh and wine-bench.sh.
+#
+# A bench lives in one folder (normally <build>/wine-bench):
+#   prefix/        the Wine prefix            prefix-made  when it was made
+#   xvfb.pid       our Xvfb, if we started it  display     its display number
+#   lock           flock for every change     logs/        output of the set-up
+# Only what is recorded here is ever stopped. Every Wine and X command runs
+# under `timeout`, with its output in logs/ and the lock's descriptor closed,
+# so that neither the lock nor the caller's pipes are held by daemons.
+
+BENCH_LOCK_WAIT=${BENCH_LOCK_WAIT:-300}
+
+bench_log() { printf 'wine-bench: %s\n' "$*" >&2; }
+bench_die() {
+    bench_log "$*"
+    exit 1
+}
+
+# The build folder that holds a path: the nearest ancestor with CMakeCache.txt.
+bench_build_dir_of() {
+    local dir
+    dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd) || return 1
+    while [ "$dir" != / ]; do
+        [ -f "$dir/CMakeCache.txt" ] && { echo "$dir"; return 0; }
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+# Sets BENCH from ATUALIZADOR_BENCH, else from the build folder of $1.
+bench_locate() {
+    if [ -n "${ATUALIZADOR_BENCH:-}" ]; then
+        BENCH=$ATUALIZADOR_BENCH
+    else
+        local build
+        build=$(bench_build_dir_of "${1:-.}") ||
+            bench_die "no build folder above '${1:-.}'; set ATUALIZADOR_BENCH"
+        BENCH=$build/wine-bench
+    fi
+    mkdir -p "$BENCH/logs"
+    BENCH=$(cd "$BENCH" && pwd)
+}
+
+bench_export() {
+    export WINEPREFIX="$BENCH/prefix"
+    export WINEDEBUG=-all
+    # No Mono/Gecko install prompts (they hang a new prefix), no menu entries.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    export LC_ALL=C.UTF-8
+    if [ -s "$BENCH/display" ]; then export DISPLAY=":$(cat "$BENCH/display")"; fi
+}
+
+bench_xvfb_alive() {
+    local pid
+    [ -s "$BENCH/xvfb.pid" ] || return 1
+    pid=$(cat "$BENCH/xvfb.pid")
+    [ -d "/proc/$pid" ] && grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null
+}
+
+bench_start_xvfb() {
+    bench_xvfb_alive && return 0
+    rm -f "$BENCH/xvfb.pid" "$BENCH/display"
+    # -displayfd lets the server take the first free display itself, so two
+    # benches never race for a number.
+    local fifo="$BENCH/display.fd"
+    rm -f "$fifo"
+    : >"$fifo"
+    setsid Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp \
+        5>"$fifo" 9>&- </dev/null >"$BENCH/logs/xvfb.log" 2>&1 &
+    echo $! >"$BENCH/xvfb.pid"
+    local waited=0
+    until [ -s "$fifo" ]; do
+        bench_xvfb_alive || bench_die "Xvfb did not start (see $BENCH/logs/xvfb.log)"
+        [ $waited -ge 100 ] && bench_die "Xvfb gave no display within 10 s"
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    tr -dc 0-9 <"$fifo" >"$BENCH/display"
+    rm -f "$fifo"
+    bench_log "Xvfb pid $(cat "$BENCH/xvfb.pid") on :$(cat "$BENCH/display")"
+}
+
+bench_wine() {  # bench_wine SECONDS ARGS... : one Wine command, logged
+    local seconds=$1
+    shift
+    timeout --kill-after=10 "$seconds" wine "$@" 9>&- </dev/null >>"$BENCH/logs/setup.log" 2>&1
+}
+
+bench_start_server() {
+    # A persistent server makes each later Wine start cost tens of
+    # milliseconds instead of seconds. It refuses (status 2) when one runs.
+    timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1 || true
+}
+
+bench_make_prefix() {
+    [ -f "$BENCH/prefix-made" ] && [ -d "$BENCH/prefix" ] && return 0
+    rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
+    mkdir -p "$BENCH/prefix"
+    local started=$SECONDS
+    bench_start_server
+    bench_wine 180 wineboot -i || bench_die "wineboot -i failed (see $BENCH/logs/setup.log)"
+    # A crash must end the program, not wait on a dialog nobody will close.
+    bench_wine 60 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
+        bench_die "cannot turn off crash dialogs"
+    date +%s >"$BENCH/prefix-made"
+    bench_log "prefix made in $((SECONDS - started)) s: $BENCH/prefix"
+}
+
+# Brings the bench up: Xvfb, prefix, persistent server. Idempotent.
+bench_up() {
+    (
+        flock -w "$BENCH_LOCK_WAIT" 9 || bench_die "bench lock busy for ${BENCH_LOCK_WAIT} s"
+        bench_start_xvfb
+        bench_export
+        bench_make_prefix
+        bench_start_server
+    ) 9>"$BENCH/lock" || exit 1
+    bench_export
+}
+
+# Stops what the bench started: the prefix's Wine server and processes, and
+# Xvfb when it is ours. The prefix stays for inspection.
+bench_down() {
+    (
+        flock -w "$BENCH_LOCK_WAIT" 9 || bench_die "bench lock busy for ${BENCH_LOCK_WAIT} s"
+        bench_export
+        if [ -d "$BENCH/prefix" ]; then
+            timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
+            timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+        fi
+        if bench_xvfb_alive; then
+            local pid
+            pid=$(cat "$BENCH/xvfb.pid")
+            kill "$pid" 2>/dev/null || true
+            for _ in $(seq 50); do [ -d "/proc/$pid" ] || break; sleep 0.1; done
+            [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null
+        fi
+        rm -f "$BENCH/xvfb.pid" "$BENCH/display"
+    ) 9>"$BENCH/lock" || exit 1
+}
+
+# Throws away a prefix made before the given epoch second, so each test run
+# starts from a new one; a prefix made since (by test discovery) is kept.
+bench_renew_if_older() {
+    local since=$1
+    (
+        flock -w "$BENCH_LOCK_WAIT" 9 || bench_die "bench lock busy for ${BENCH_LOCK_WAIT} s"
+        bench_export
+        if [ -d "$BENCH/prefix" ]; then
+            local made=0
+            [ -s "$BENCH/prefix-made" ] && made=$(cat "$BENCH/prefix-made")
+            if [ "$made" -lt "$since" ]; then
+                timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
+                timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+                rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
+                bench_log "old prefix removed"
+            fi
+        fi
+    ) 9>"$BENCH/lock" || exit 1
+}
