@@ -1,0 +1,157 @@
+#include "app/win32/WaitWindow.h"
+
+#include <array>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+#include "app/Wait.h"
+#include "app/win32/FormWindow.h"
+#include "app/win32/Look.h"
+
+namespace app::win32 {
+
+namespace {
+
+std::array<ControlLook, 7> Looks(int icon) {
+    const auto drags = [](const char* name) { return app::Wait::StartsDrag(name); };
+    ControlLook picture{.name = "Picture1", .kind = Kind::PictureBox, .id = kWaitPicture1};
+    picture.background = SystemColour(COLOR_BTNFACE);
+    picture.dragsWindow = drags("Picture1");
+
+    // Siblings topmost first: Image1 covers Image2 until the animation moves it.
+    ControlLook image1{
+        .name = "Image1", .kind = Kind::Image, .parent = "Picture1", .id = kWaitImage1};
+    image1.icon = icon;
+    ControlLook image2{
+        .name = "Image2", .kind = Kind::Image, .parent = "Picture1", .id = kWaitImage2};
+    image2.icon = icon;
+
+    ControlLook label{
+        .name = "Label1", .kind = Kind::Label, .parent = "Picture1", .id = kWaitLabel1};
+    label.background = kTransparent;
+    label.font = Arial(8.25);
+    label.align = Align::Centre;
+    label.dragsWindow = drags("Label1");
+
+    ControlLook line{.name = "Line1", .kind = Kind::Line, .parent = "Picture1", .id = kWaitLine1};
+    line.background = SystemColour(COLOR_WINDOWTEXT);  // a line's default colour
+    line.lineWidth = 2;
+
+    return {picture,
+            image1,
+            image2,
+            label,
+            line,
+            ControlLook{.name = "Timer1", .kind = Kind::Timer},
+            ControlLook{.name = "egg", .kind = Kind::Timer}};
+}
+
+// A fixed dialog frame and no title bar; a tool window, so that it has no
+// button in the taskbar and no icon.
+constexpr DWORD kStyle = WS_DLGFRAME | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME;
+
+class WaitWindow final : public FormEvents {
+  public:
+    WaitWindow(HINSTANCE instance, int icon, platform::Platform& system,
+               platform::win32::Win32UserInterface& ui)
+        : ui_(ui), wait_(system, ui), looks_(Looks(icon)) {
+        Register(instance);
+        // Created as an overlapped window so that the system chooses its
+        // place; the title bar that overlapped windows get is taken off below.
+        hwnd_ = CreateWindowExW(kExStyle, kWaitWindowClass, L"", kStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
+        if (!hwnd_) throw std::runtime_error("cannot create the cleanup window");
+        SetWindowLongPtrW(hwnd_, GWL_STYLE, kStyle);
+
+        wait_.Load(GetSysColor(COLOR_BTNFACE));
+        form_ = std::make_unique<FormWindow>(hwnd_, std::string(app::Wait::kWindow), wait_.form(),
+                                             looks_, *this,
+                                             [this](std::string_view what) { Fatal(what); });
+
+        const Control& window = wait_.form()[app::Wait::kWindow];
+        RECT outer{0, 0, form_->pixels(window.width), form_->pixels(window.height)};
+        AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+        SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        ui_.setOwner(hwnd_);
+    }
+
+    int Run(std::string path) {
+        // The first show takes the state the program was started with
+        // (minimized, by the hand-off); the window is then restored at once.
+        ShowWindow(hwnd_, SW_SHOWNORMAL);
+        ShowWindow(hwnd_, SW_RESTORE);
+        UpdateWindow(hwnd_);
+        wait_.ComeçarATentar(std::move(path));
+        return RunMessageLoop(*form_);
+    }
+
+    void onClick(const std::string& control) override {
+        if (control == "Image1") wait_.Image1Click();
+    }
+    void onMouseMove(const std::string&) override {}
+    void onTimer(const std::string& control) override {
+        if (control == "Timer1")
+            wait_.Timer1Tick();
+        else if (control == "egg")
+            wait_.EggTick();
+    }
+
+  private:
+    static void Register(HINSTANCE instance) {
+        FormWindow::RegisterClasses(instance);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kWaitWindowClass;
+        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            throw std::runtime_error("cannot register the cleanup window");
+    }
+
+    void Fatal(std::string_view what) {
+        ui_.messageBox(what, platform::mb::Critical);
+        ui_.endProgram();
+    }
+
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<WaitWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        LRESULT result = 0;
+        if (self && self->form_ && self->form_->handle(message, wParam, lParam, result))
+            return result;
+        if (message == WM_DESTROY) {
+            PostQuitMessage(0);
+            return 0;
+        }
+        // Everything else, WM_QUERYENDSESSION included, takes the default:
+        // the window never stands in the way of the restart it asked for.
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+
+    platform::win32::Win32UserInterface& ui_;
+    app::Wait wait_;
+    std::array<ControlLook, 7> looks_;
+    HWND hwnd_ = nullptr;
+    std::unique_ptr<FormWindow> form_;
+};
+
+}  // namespace
+
+int RunWaitWindow(HINSTANCE instance, int iconResource, platform::Platform& system,
+                  platform::win32::Win32UserInterface& ui, std::string path) {
+    // Lives as long as the process: the program ends from inside its handlers.
+    static std::unique_ptr<WaitWindow> window;
+    window = std::make_unique<WaitWindow>(instance, iconResource, system, ui);
+    return window->Run(std::move(path));
+}
+
+}  // namespace app::win32
