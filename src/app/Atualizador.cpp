@@ -1,0 +1,264 @@
+#include "app/Atualizador.h"
+
+#include <cmath>
+
+#include "app/AtualizadorTexts.h"
+#include "app/HandOff.h"
+#include "app/PanelDrawing.h"
+#include "app/VersionCheck.h"
+#include "db/Database.h"
+#include "platform/Paths.h"
+#include "platform/mdlRegistry.h"
+
+namespace app {
+
+namespace texts = atualizador_texts;
+using platform::DeleteOutcome;
+namespace mb = platform::mb;
+
+namespace {
+
+constexpr std::string_view kPackageName = "db.xdb";
+// placePackage: the copy arrived but differs from the package.
+constexpr std::uint32_t kCopyDiffers = 0xFFFFFFFF;
+
+Control At(double left, double top, double width, double height, std::string_view caption = {}) {
+    Control c;
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    c.caption = caption;
+    return c;
+}
+
+Control Hidden(Control c) {
+    c.visible = false;
+    return c;
+}
+
+// A line from (x1, y1) to (x2, y2).
+Control Line(double x1, double y1, double x2, double y2) {
+    return At(x1, y1, x2 - x1, y2 - y1);
+}
+
+// Upper case as the system's string functions make it for the Western code
+// page: ASCII letters and the accented Latin-1 letters.
+std::string UpperCase(std::string_view utf8) {
+    std::string out(utf8);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        auto c = static_cast<unsigned char>(out[i]);
+        if (c >= 'a' && c <= 'z') {
+            out[i] = static_cast<char>(c - 32);
+        } else if (c == 0xC3 && i + 1 < out.size()) {
+            // U+00E0..U+00FE (but U+00F7, the division sign) map 0x20 down.
+            auto next = static_cast<unsigned char>(out[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7)
+                out[i + 1] = static_cast<char>(next - 0x20);
+            ++i;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Atualizador::Atualizador(platform::Platform& system, platform::UserInterface& ui,
+                         crypto::Provider& provider)
+    : system_(system), ui_(ui), provider_(provider) {
+    // The window and its controls as designed, in twips.
+    form_.add(std::string(kWindow), At(0, 0, 5055, 4035));
+    form_.add("Versão", Hidden(At(0, 3600, 1095, 375)));
+    form_.add("Picture10", At(120, 120, 4815, 375));
+    form_.add("Label15", At(120, 60, 4575, 255, texts::kTitle));
+    form_.add("Line24", Line(4800, 0, 4800, 600));
+    form_.add("Line25", Line(7680, 480, 0, 480));
+    form_.add("Line26", Line(0, 0, 0, 480));
+    form_.add("Line27", Line(0, 0, 7560, 0));
+    form_.add("Picture4", At(0, 3720, 5055, 300));
+    form_.add("status", At(120, 0, 4695, 255));
+    form_.add("Picture2", At(120, 600, 4815, 3015));
+    form_.add("Command1", At(1800, 2450, 1215, 375, texts::kCancel));
+    form_.add("Command2", At(3360, 2450, 1215, 375, texts::kProceed));
+    form_.add("Passo1", At(1680, 0, 3135, 3015));
+    form_.add("Label6", At(120, 1440, 2895, 735, texts::kProceedHint));
+    form_.add("Label5", At(120, 240, 2895, 1095, texts::kWelcome));
+    form_.add("Passo3", Hidden(At(1680, 0, 3135, 3015)));
+    Control check = At(120, 1560, 2775, 495, texts::kShowInfo);
+    check.value = 1;
+    form_.add("Check1", check);
+    form_.add("Label1", At(120, 120, 2775, 1290, texts::kInstalling));
+    form_.add("Passo2", Hidden(At(1680, 0, 3135, 3015)));
+    form_.add("Label4", At(120, 240, 2640, 2130, texts::kChecking));
+    form_.add("Label3", At(120, 720, 1335, 1095, texts::kDescription));
+    form_.add("Line1", Line(120, 480, 1440, 480));
+    form_.add("Label2", At(0, 120, 1500, 375, texts::kHeading));
+}
+
+std::string Atualizador::packagePath() {
+    return paths::Join(system_.executableFolder(), kPackageName);
+}
+
+void Atualizador::Load(std::uint32_t buttonFace) {
+    double band = 0;
+    ShadePanel(form_, "Picture2", band, buttonFace);
+    // Half-way values go to the even neighbour, as the runtime rounds.
+    int limit = static_cast<int>(std::nearbyint(form_["Passo1"].left - 10));
+    PreparePanelDrawing(form_, "Picture2", limit);
+    for (const char* step : {"Passo1", "Passo2", "Passo3"}) {
+        band = 50;
+        ShadePanel(form_, step, band, buttonFace);
+    }
+
+    const std::string package = packagePath();
+    if (!system_.normalFileExists(package)) {
+        const std::string executable =
+            UpperCase(paths::Join(system_.executableFolder(), system_.executableTitle() + ".exe"));
+        ui_.messageBox(texts::MissingPackageText(executable), mb::Exclamation | mb::OkOnly,
+                       texts::kMissingPackageTitle);
+        ui_.endProgram();
+    }
+
+    db::ReadDatabase(system_, provider_, ui_, package, summary_);
+    form_.setCaption("Versão", summary_.DbVersion);
+    form_.setTag("Versão", std::to_string(summary_.DbRecordCount));
+}
+
+void Atualizador::Step1() {
+    try {
+        form_.setEnabled("Command2", false);
+        const std::string installed = mdlRegistry::InstalledDatabasePath(system_);
+        if (installed.empty()) {
+            ui_.messageBox(texts::kNoInstalledText, mb::Critical | mb::OkOnly,
+                           texts::kNoInstalledTitle);
+            ui_.endProgram();
+        }
+        if (system_.normalFileExists(installed)) {
+            db::ReadDatabase(system_, provider_, ui_, installed, summary_);
+            switch (CompareVersions(summary_.DbVersion, form_["Versão"].caption)) {
+                case VersionOrder::InstalledOlder:
+                    form_.setCaption(
+                        "Label4", texts::SummaryText(summary_.DbVersion, summary_.DbRecordCount,
+                                                     form_["Versão"].caption, form_["Versão"].tag));
+                    form_.setEnabled("Command2", true);
+                    break;
+                case VersionOrder::Same:
+                    form_.setCaption("Label4", texts::SameVersionText(summary_.DbVersion));
+                    break;
+                case VersionOrder::InstalledNewer:
+                    form_.setCaption("Label4", texts::NewerVersionText(summary_.DbVersion));
+                    break;
+            }
+            return;
+        }
+    } catch (const std::exception&) {
+        // Every run-time error of the check becomes the reinstall question.
+        // The end of the program is no std::exception and passes through.
+    }
+
+    if (ui_.messageBox(texts::kReinstallText, mb::Question | mb::YesNo, texts::kReinstallTitle) !=
+        platform::Yes)
+        ui_.endProgram();
+    form_.setVisible("Passo2", false);
+    form_.setVisible("Passo3", true);
+    form_.setEnabled("Command2", true);
+    InstalarDb();
+}
+
+std::uint32_t Atualizador::placePackage(const std::string& package, const std::string& installed) {
+    constexpr std::uint32_t kPathNotFound = 3;
+    if (installed.empty()) return kPathNotFound;
+    // The copy goes to a temporary file first and is renamed into place, so
+    // that the installed path never holds half a database.
+    const std::string temporary = installed + ".novo";
+    if (const auto leftover = system_.deleteFile(temporary);
+        leftover.outcome == DeleteOutcome::Failed)
+        return leftover.error;
+    if (const auto error = system_.copyFileNoOverwrite(package, temporary); error != 0) {
+        system_.deleteFile(temporary);
+        return error;
+    }
+    if (const auto error = system_.renameNoOverwrite(temporary, installed); error != 0) {
+        system_.deleteFile(temporary);
+        return error;
+    }
+    // The package goes only once the installed path holds the same bytes.
+    const auto placed = system_.readFile(installed);
+    const auto original = system_.readFile(package);
+    if (!placed || !original || *placed != *original) return kCopyDiffers;
+    return 0;
+}
+
+void Atualizador::InstalarDb() {
+    for (;;) {
+        const std::string installed = mdlRegistry::InstalledDatabasePath(system_);
+        const auto removed = installed.empty() ? platform::DeleteResult{DeleteOutcome::NotFound, 0}
+                                               : system_.deleteFile(installed);
+        if (removed.outcome == DeleteOutcome::Failed) {
+            if (ui_.messageBox(texts::kAccessErrorText, mb::Critical | mb::RetryCancel,
+                               texts::kAccessErrorTitle) == platform::Retry)
+                continue;
+            ui_.endProgram();
+        }
+
+        const std::string package = packagePath();
+        if (const auto error = placePackage(package, installed); error != 0) {
+            // The update is kept: the package stays where it is.
+            if (ui_.messageBox(texts::CopyFailedText(installed, error == kCopyDiffers ? 0 : error),
+                               mb::Critical | mb::RetryCancel,
+                               texts::kAccessErrorTitle) == platform::Retry)
+                continue;
+            ui_.endProgram();
+        }
+
+        // A package already gone is fine: the installed copy matched it.
+        if (system_.deleteFile(package).outcome == DeleteOutcome::Failed) {
+            if (ui_.messageBox(texts::kAccessErrorText, mb::Critical | mb::RetryCancel,
+                               texts::kAccessErrorTitle) == platform::Retry)
+                continue;
+            ui_.endProgram();
+        }
+
+        form_.setCaption("Label1", std::string(texts::kInstalled));
+        form_.setCaption("Command2", std::string(texts::kFinish));
+        form_.setEnabled("Command1", false);
+        return;
+    }
+}
+
+void Atualizador::Command1Click() {
+    if (ui_.messageBox(texts::kConfirmText, mb::Question | mb::YesNo, texts::kConfirmTitle) ==
+        platform::Yes)
+        ui_.endProgram();
+}
+
+void Atualizador::Command2Click() {
+    // Each step shows the next panel before hiding its own, so that one is
+    // always on show.
+    if (form_["Passo1"].visible) {
+        form_.setVisible("Passo2", true);
+        form_.setVisible("Passo1", false);
+        Step1();
+    } else if (form_["Passo2"].visible) {
+        form_.setVisible("Passo3", true);
+        form_.setVisible("Passo2", false);
+        InstalarDb();
+    } else if (form_["Passo3"].visible) {
+        FinishUpdate(system_, ui_, form_["Check1"].value == 1);
+    }
+}
+
+void Atualizador::MouseMove(std::string_view control) {
+    if (control == "Command1") {
+        form_.setCaption("status", std::string(texts::kHintClose));
+    } else if (control == "Command2") {
+        form_.setCaption("status", std::string(form_["Command2"].caption == texts::kFinish
+                                                   ? texts::kHintFinish
+                                                   : texts::kHintUpdate));
+    } else if (control == kWindow || control == "Picture2" || control == "Label6" ||
+               control == "Label1") {
+        form_.setCaption("status", {});
+    }
+}
+
+}  // namespace app

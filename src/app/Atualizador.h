@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/Form.h"
+#include "crypto/Provider.h"
+#include "db/API_FILE.h"
+#include "platform/Platform.h"
+#include "platform/UserInterface.h"
+
+namespace app {
+
+// The update wizard: three steps that open the update package, compare its
+// version with the installed database's, and install it. Plain logic over
+// a Form; whoever shows the window forwards the events named below and
+// renders the form.
+class Atualizador {
+  public:
+    // The window's own entry in the form (its surface, for mouse moves).
+    static constexpr std::string_view kWindow = "Atualizador";
+
+    Atualizador(platform::Platform& system, platform::UserInterface& ui,
+                crypto::Provider& provider);
+
+    Form& form() { return form_; }
+    const Form& form() const { return form_; }
+
+    // The load step, before the window is shown: shades the panels, ends the
+    // program when db.xdb is missing, and keeps the new database's version
+    // in Versão. `buttonFace` is the system's colour, 0x00BBGGRR.
+    void Load(std::uint32_t buttonFace);
+
+    // The second step: compares the installed database with the new one.
+    void Step1();
+    // The third step: puts db.xdb in place of the installed database.
+    void InstalarDb();
+
+    // Events.
+    void Command1Click();
+    void Command2Click();
+    void MouseMove(std::string_view control);
+
+    // The database summary of the last database read.
+    const API_FILE::DatabaseSummary& summary() const { return summary_; }
+
+  private:
+    // One attempt at putting the package at the installed path; the
+    // system's error code, or 0 when the installed path now holds a copy
+    // identical to the package.
+    std::uint32_t placePackage(const std::string& package, const std::string& installed);
+    std::string packagePath();
+
+    platform::Platform& system_;
+    platform::UserInterface& ui_;
+    crypto::Provider& provider_;
+    Form form_;
+    API_FILE::DatabaseSummary summary_;
+};
+
+}  // namespace app
