@@ -5,6 +5,7 @@
 #include "FakeSystem.h"
 #include "app/HandOff.h"
 #include "app/HandOffCommands.h"
+#include "app/StartUp.h"
 #include "platform/SystemError.h"
 
 namespace {
@@ -31,6 +32,23 @@ TEST(HandOffCommands, PathsAndCommandLines) {
               "\"C:\\Atualizador.exe\" /!D:\\Atualizador.exe");
     EXPECT_EQ(RemoverCommandLine("C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb"),
               "\"C:\\Program Files\\Holmcrest\\Varnel R40\\removedor.exe\" /!");
+}
+
+// What the copy's runtime hands it as argument text: everything after the
+// quoted program path.
+std::string ArgumentsAfterProgram(const std::string& commandLine) {
+    return commandLine.substr(commandLine.find('"', 1) + 1);
+}
+
+TEST(HandOffCommands, CleanupInstanceReadsBackTheExactOwnPath) {
+    for (const char* own : {"D:\\Update\\Atualizador.exe", "D:\\Atualizador.exe",
+                            "C:\\Meus Arquivos\\Nova pasta\\Atualizador.exe"}) {
+        SCOPED_TRACE(own);
+        const std::string line = app::handoff::CleanupCommandLine("C:\\Atualizador 0.exe", own);
+        const app::StartUp startUp = app::ParseStartUp(ArgumentsAfterProgram(line));
+        EXPECT_EQ(startUp.mode, app::StartUp::Mode::Cleanup);
+        EXPECT_EQ(startUp.path, own);
+    }
 }
 
 class FinishUpdateTest : public ::testing::Test {

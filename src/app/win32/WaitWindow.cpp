@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "app/Fatal.h"
 #include "app/Wait.h"
 #include "app/win32/FormWindow.h"
 #include "app/win32/Look.h"
@@ -113,10 +114,7 @@ class WaitWindow final : public FormEvents {
             throw std::runtime_error("cannot register the cleanup window");
     }
 
-    void Fatal(std::string_view what) {
-        ui_.messageBox(what, platform::mb::Critical);
-        ui_.endProgram();
-    }
+    void Fatal(std::string_view what) { app::ReportFatal(ui_, what); }
 
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_NCCREATE) {
