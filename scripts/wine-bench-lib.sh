@@ -59,25 +59,32 @@ bench_xvfb_alive() {
 }
 
 bench_start_xvfb() {
-    bench_xvfb_alive && return 0
+    if bench_xvfb_alive; then
+        [ -s "$BENCH/display" ] && return 0
+        # Ours but it never told its display: start over.
+        kill "$(cat "$BENCH/xvfb.pid")" 2>/dev/null || true
+    fi
     rm -f "$BENCH/xvfb.pid" "$BENCH/display"
     # -displayfd lets the server take the first free display itself, so two
-    # benches never race for a number.
-    local fifo="$BENCH/display.fd"
-    rm -f "$fifo"
-    : >"$fifo"
-    setsid Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp \
-        5>"$fifo" 9>&- </dev/null >"$BENCH/logs/xvfb.log" 2>&1 &
-    echo $! >"$BENCH/xvfb.pid"
+    # benches never race for a number. The shell records its own PID and
+    # becomes Xvfb, so the PID is right even when setsid has to fork.
+    local told="$BENCH/display.told"
+    : >"$told"
+    setsid sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$BENCH/xvfb.pid" \
+        Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp \
+        5>"$told" 9>&- </dev/null >"$BENCH/logs/xvfb.log" 2>&1 &
     local waited=0
-    until [ -s "$fifo" ]; do
-        bench_xvfb_alive || bench_die "Xvfb did not start (see $BENCH/logs/xvfb.log)"
-        [ $waited -ge 100 ] && bench_die "Xvfb gave no display within 10 s"
+    until [ -s "$told" ]; do
+        [ $waited -ge 150 ] && bench_die "Xvfb gave no display within 15 s (see $BENCH/logs/xvfb.log)"
+        if [ $waited -ge 10 ] && ! bench_xvfb_alive; then
+            bench_die "Xvfb did not start (see $BENCH/logs/xvfb.log)"
+        fi
         sleep 0.1
         waited=$((waited + 1))
     done
-    tr -dc 0-9 <"$fifo" >"$BENCH/display"
-    rm -f "$fifo"
+    tr -dc 0-9 <"$told" >"$BENCH/display"
+    rm -f "$told"
+    XVFB_RESTARTED=1
     bench_log "Xvfb pid $(cat "$BENCH/xvfb.pid") on :$(cat "$BENCH/display")"
 }
 
@@ -111,8 +118,14 @@ bench_make_prefix() {
 bench_up() {
     (
         flock -w "$BENCH_LOCK_WAIT" 9 || bench_die "bench lock busy for ${BENCH_LOCK_WAIT} s"
+        XVFB_RESTARTED=0
         bench_start_xvfb
         bench_export
+        if [ "$XVFB_RESTARTED" = 1 ] && [ -d "$BENCH/prefix" ]; then
+            # Wine processes still running draw on the old display.
+            timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
+            timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+        fi
         bench_make_prefix
         bench_start_server
     ) 9>"$BENCH/lock" || exit 1

@@ -65,9 +65,12 @@ class Process {
     // The exit code once ended, nothing while running.
     std::optional<DWORD> exitCode() const;
     void kill();
+    // Lets the process run on after this object is gone.
+    void detach() noexcept;
 
   private:
     Process(HANDLE handle, DWORD id) noexcept : handle_(handle), id_(id) {}
+    void close() noexcept;
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
 };
@@ -173,15 +176,15 @@ void DeleteRegistryTree(Root root, std::string_view key);
 
 // ---------------------------------------------------------------- files
 
-void WriteFile(const std::string& path, std::string_view bytes);
+void WriteWholeFile(const std::string& path, std::string_view bytes);
 std::optional<std::string> ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);  // any file or folder
 void SetHidden(const std::string& path, bool hidden);
 
 // Keeps a file open in a helper process (holdfile.exe) with read sharing
 // only, so that deleting it fails as it does while another program uses it.
-// The helper is found through the UIDRIVER_HOLDFILE environment variable, or
-// beside the running program.
+// The helper is the one the build made, or the UIDRIVER_HOLDFILE environment
+// variable's.
 class HeldFile {
   public:
     // Returns once the file is open; throws when the helper cannot open it.
