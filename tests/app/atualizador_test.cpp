@@ -1,0 +1,428 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "FakeSystem.h"
+#include "app/Atualizador.h"
+#include "crypto/openssl/OpenSslProvider.h"
+#include "db/Database.h"
+
+namespace {
+
+using fake::File;
+using fake::ProgramEnded;
+namespace mb = platform::mb;
+
+constexpr const char* kKey = "SOFTWARE\\Holmcrest\\Varnel R40";
+constexpr const char* kInstalled = "C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb";
+constexpr const char* kPackage = "C:\\Update\\db.xdb";
+constexpr std::uint32_t kGrey = 0xC0C0C0;
+
+// A file with one attribute set.
+File With(bool File::*attribute, bool on = true) {
+    File f;
+    f.*attribute = on;
+    return f;
+}
+
+const char* const kAccessError =
+    "Houve um erro ao tentar remover/atualizar o banco de dados!\r\n"
+    "Verifique se o Varnel não o está utilizando-o no Removedor (Comum ou Individual).\r\n\r\n"
+    "Feche toda janela que pertence ao Varnel e clique em Repetir.";
+const char* const kSuccess =
+    "O Banco de Dados foi atualizado com sucesso!\r\n\r\n"
+    "Clique em \"Finalizar\" para concluir a atualização.";
+
+class WizardTest : public ::testing::Test {
+  protected:
+    WizardTest()
+        : keys_(std::filesystem::path(::testing::TempDir()) / "atualizador-wizard-keys"),
+          provider(keys_) {
+        // The first use makes the key container and says so in a box; get
+        // that over with before the wizard runs.
+        fake::FakeSystem first;
+        db::BuildPackage(provider, first, "XDB1", 1, "");
+    }
+
+    std::string Package(const std::string& version, std::int16_t records) {
+        return db::BuildPackage(provider, sys, version, records, "body of " + version);
+    }
+
+    // The wizard loaded with a package of this version beside it.
+    void Loaded(const std::string& version = "XDB0010", std::int16_t records = 1200) {
+        newBytes = Package(version, records);
+        sys.putFile(kPackage, newBytes);
+        wizard.Load(kGrey);
+    }
+
+    void Installed(const std::string& version, std::int16_t records = 900, File attributes = {}) {
+        sys.setRegistryString(kKey, "DB", kInstalled);
+        sys.putFile(kInstalled, Package(version, records), attributes);
+    }
+
+    void Click() { wizard.Command2Click(); }
+    void ClickEnds() { EXPECT_THROW(wizard.Command2Click(), ProgramEnded); }
+
+    const app::Control& operator[](const char* name) const { return wizard.form()[name]; }
+
+    // The wizard's finished third step, with the package moved into place.
+    void ExpectInstalled() {
+        EXPECT_TRUE((*this)["Passo3"].visible);
+        EXPECT_FALSE((*this)["Passo2"].visible);
+        EXPECT_EQ((*this)["Label1"].caption, kSuccess);
+        EXPECT_EQ((*this)["Command2"].caption, "Finalizar");
+        EXPECT_TRUE((*this)["Command2"].enabled);
+        EXPECT_FALSE((*this)["Command1"].enabled);
+        EXPECT_EQ(sys.contents(kInstalled), newBytes);
+        EXPECT_FALSE(sys.exists(kPackage));
+        EXPECT_FALSE(sys.exists(std::string(kInstalled) + ".novo"));
+    }
+
+    std::filesystem::path keys_;
+    crypto::OpenSslProvider provider;
+    fake::FakeSystem sys;
+    app::Atualizador wizard{sys, sys, provider};
+    std::string newBytes;
+};
+
+// ------------------------------------------------------------ load step
+
+TEST_F(WizardTest, LoadKeepsTheNewVersionAndShadesThePanels) {
+    Loaded("XDB0010", 1200);
+    for (const auto& m : sys.messages) ADD_FAILURE() << m.title << ": " << m.text;
+    EXPECT_EQ((*this)["Versão"].caption, "XDB0010");
+    EXPECT_EQ((*this)["Versão"].tag, "1200");
+    EXPECT_FALSE((*this)["Versão"].visible);
+    EXPECT_TRUE((*this)["Passo1"].visible);
+    EXPECT_FALSE((*this)["Passo2"].visible);
+    EXPECT_FALSE((*this)["Passo3"].visible);
+    // Picture2 in bands of 25 up to white, the steps in bands of 50.
+    EXPECT_EQ((*this)["Picture2"].drawing.size(), 64u * 26u);
+    for (const char* step : {"Passo1", "Passo2", "Passo3"})
+        EXPECT_EQ((*this)[step].drawing.size(), 63u * 51u) << step;
+}
+
+TEST_F(WizardTest, MissingPackageEndsWithTheUpperCasedExecutablePath) {
+    struct Case {
+        std::string folder, title;
+        File package;
+        bool putPackage;
+        std::string shownPath;
+    } cases[] = {
+        {"C:\\Update", "Atualizador", {}, false, "C:\\UPDATE\\ATUALIZADOR.EXE"},
+        {"D:\\", "update", {}, false, "D:\\UPDATE.EXE"},
+        {"C:\\Atualização", "Atualizador", With(&File::hidden), true,
+         "C:\\ATUALIZAÇÃO\\ATUALIZADOR.EXE"},
+        {"C:\\Update", "Atualizador", With(&File::system), true, "C:\\UPDATE\\ATUALIZADOR.EXE"},
+    };
+    for (const auto& c : cases) {
+        fake::FakeSystem s;
+        s.exeFolder = c.folder;
+        s.exeTitle = c.title;
+        if (c.putPackage) s.putFile(c.folder + "\\db.xdb", Package("XDB1", 1), c.package);
+        app::Atualizador w(s, s, provider);
+        EXPECT_THROW(w.Load(kGrey), ProgramEnded) << c.folder;
+        ASSERT_EQ(s.messages.size(), 1u);
+        EXPECT_EQ(s.messages[0].title, "Arquivo inexistente");
+        EXPECT_EQ(s.messages[0].style, mb::Exclamation | mb::OkOnly);
+        EXPECT_EQ(s.messages[0].text,
+                  "O atualizador do Varnel não pôde encontrar o arquivo necessário para a "
+                  "atualização do banco de dados!\r\n\r\nÉ possível que a atualização já tenha "
+                  "sido feita, e então, esse arquivo (" +
+                      c.shownPath + ") pode ser removido normalmente.");
+    }
+}
+
+TEST_F(WizardTest, PackageAtADriveRootIsFound) {
+    sys.exeFolder = "D:\\";
+    sys.putFile("D:\\db.xdb", Package("XDB7", 3));
+    wizard.Load(kGrey);
+    EXPECT_EQ((*this)["Versão"].caption, "XDB7");
+}
+
+TEST_F(WizardTest, CorruptedPackageEndsTheProgram) {
+    sys.putFile(kPackage, "not a database at all");
+    EXPECT_THROW(wizard.Load(kGrey), ProgramEnded);
+    ASSERT_FALSE(sys.messages.empty());
+    EXPECT_EQ(sys.messages.back().title, "Banco de dados corrompido!");
+}
+
+// ------------------------------------------------------------ version check
+
+TEST_F(WizardTest, OlderInstalledDatabaseShowsBothSummaries) {
+    Installed("XDB9", 900);
+    Loaded("XDB10", 1200);
+    Click();
+    EXPECT_TRUE((*this)["Passo2"].visible);
+    EXPECT_FALSE((*this)["Passo1"].visible);
+    EXPECT_EQ((*this)["Label4"].caption,
+              "Versão instalada: XDB9\r\nNúmero de cadastros: 900\r\n\r\n"
+              "Versão atualizada: XDB10\r\nNúmero de cadastros: 1200\r\n\r\n\r\n"
+              "Para continuar a atualização clique em \"Prosseguir\".");
+    EXPECT_TRUE((*this)["Command2"].enabled);
+    EXPECT_EQ((*this)["Command2"].caption, "Prosseguir");
+    // The installed file is untouched until the next click.
+    EXPECT_TRUE(sys.exists(kPackage));
+
+    Click();
+    ExpectInstalled();
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+TEST_F(WizardTest, SameOrNewerInstalledDatabaseOnlyLetsTheUserCancel) {
+    struct Case {
+        const char* installed;
+        const char* update;
+        const char* caption;
+    } cases[] = {
+        {"XDB0010", "ABC10",
+         "A versão do banco de dados encontrada em seu computador (XDB0010) é a mesma que deveria "
+         "ser instalada, e por isso não poderá ser atualizada.\r\n\r\n"
+         "Clique em \"Cancelar\" para sair do Atualizador"},
+        {"XDB11", "XDB10",
+         "A versão do banco de dados encontrada em seu computador (XDB11) é mais recente que a "
+         "versão que deveria ser instalada, e por isso não poderá ser atualizada.\r\n\r\n"
+         "Clique em \"Cancelar\" para sair do Atualizador"},
+    };
+    for (const auto& c : cases) {
+        fake::FakeSystem s;
+        s.setRegistryString(kKey, "DB", kInstalled);
+        s.putFile(kInstalled, Package(c.installed, 5));
+        s.putFile(kPackage, Package(c.update, 6));
+        app::Atualizador w(s, s, provider);
+        w.Load(kGrey);
+        w.Command2Click();
+        EXPECT_EQ(w.form()["Label4"].caption, c.caption);
+        EXPECT_FALSE(w.form()["Command2"].enabled);
+        EXPECT_TRUE(w.form()["Command1"].enabled);
+        EXPECT_TRUE(s.messages.empty());
+        EXPECT_TRUE(s.exists(kPackage));
+    }
+}
+
+TEST_F(WizardTest, NoRegistryValueEndsAfterTheStopMessage) {
+    Loaded();
+    ClickEnds();
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].title, "Banco de Dados não encontrado!");
+    EXPECT_EQ(sys.messages[0].text,
+              "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\n"
+              "A atualização será cancelada!");
+    EXPECT_EQ(sys.messages[0].style, mb::Critical | mb::OkOnly);
+    EXPECT_TRUE(sys.exists(kPackage));
+}
+
+TEST_F(WizardTest, UnreadableVersionOrMissingFileAsksToReinstall) {
+    const char* const question =
+        "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido "
+        "acidentalmente apagado, ou devido à algum arquivo maléfico.\r\n\r\n"
+        "Deseja que o atualizador instale o banco de dados novamente?";
+    // No: the program ends and nothing changes.
+    for (const char* installed : {"XDB32768", "XDBabc", "", "hidden"}) {
+        fake::FakeSystem s;
+        s.setRegistryString(kKey, "DB", kInstalled);
+        if (std::string(installed) == "hidden")
+            s.putFile(kInstalled, Package("XDB1", 1), With(&File::hidden));
+        else if (*installed)
+            s.putFile(kInstalled, Package(installed, 1));
+        s.putFile(kPackage, Package("XDB10", 2));
+        app::Atualizador w(s, s, provider);
+        w.Load(kGrey);
+        s.answer(platform::No);
+        EXPECT_THROW(w.Command2Click(), ProgramEnded) << installed;
+        ASSERT_EQ(s.messages.size(), 1u) << installed;
+        EXPECT_EQ(s.messages[0].title, "Banco de dados inexistente");
+        EXPECT_EQ(s.messages[0].text, question);
+        EXPECT_EQ(s.messages[0].style, mb::Question | mb::YesNo);
+        EXPECT_TRUE(s.exists(kPackage));
+    }
+    // The new database's version out of range leads there too.
+    Installed("XDB1");
+    Loaded("XDB40000");
+    sys.answer(platform::No);
+    ClickEnds();
+    EXPECT_EQ(sys.messages.at(0).title, "Banco de dados inexistente");
+}
+
+TEST_F(WizardTest, ReinstallYesInstallsWithoutAnotherClick) {
+    sys.setRegistryString(kKey, "DB", kInstalled);
+    sys.putFolder("C:\\Program Files\\Holmcrest\\Varnel R40");
+    Loaded();
+    sys.answer(platform::Yes);
+    Click();
+    ExpectInstalled();
+    EXPECT_EQ(sys.messages.size(), 1u);
+    // The next click finishes the update.
+    sys.putFile("C:\\Update\\Atualizador.exe", "MZ");
+    ClickEnds();
+    EXPECT_FALSE(sys.started.empty());
+}
+
+TEST_F(WizardTest, CorruptedInstalledDatabaseEndsTheProgram) {
+    sys.setRegistryString(kKey, "DB", kInstalled);
+    sys.putFile(kInstalled, "garbage");
+    Loaded();
+    ClickEnds();
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].title, "Banco de dados corrompido!");
+    EXPECT_TRUE(sys.exists(kPackage));
+}
+
+// ------------------------------------------------------------ installation
+
+class InstallTest : public WizardTest {
+  protected:
+    // On the version check's summary, ready to install.
+    void SetUp() override {
+        Installed("XDB9", 900);
+        Loaded("XDB10", 1200);
+        Click();
+        ASSERT_TRUE((*this)["Command2"].enabled);
+        oldBytes = sys.contents(kInstalled);
+    }
+    void Lock(bool locked) {
+        sys.putFile(kInstalled, sys.contents(kInstalled), With(&File::locked, locked));
+    }
+    std::string oldBytes;
+};
+
+TEST_F(InstallTest, LockedDatabaseAsksUntilReleased) {
+    Lock(true);
+    int boxes = 0;
+    sys.onMessage = [&](const fake::Message&) {
+        // Still held at the first Retry, released before the second.
+        if (++boxes == 2) Lock(false);
+    };
+    sys.answer(platform::Retry);
+    sys.answer(platform::Retry);
+    Click();
+    ASSERT_EQ(sys.messages.size(), 2u);
+    for (const auto& m : sys.messages) {
+        EXPECT_EQ(m.title, "Erro no acesso do banco de dados");
+        EXPECT_EQ(m.text, kAccessError);
+        EXPECT_EQ(m.style, mb::Critical | mb::RetryCancel);
+    }
+    ExpectInstalled();
+}
+
+TEST_F(InstallTest, CancelLeavesBothFiles) {
+    Lock(true);
+    sys.answer(platform::Cancel);
+    ClickEnds();
+    EXPECT_EQ(sys.contents(kInstalled), oldBytes);
+    EXPECT_EQ(sys.contents(kPackage), newBytes);
+}
+
+TEST_F(InstallTest, RetryReadsTheRegistryAgain) {
+    Lock(true);
+    const std::string elsewhere = "D:\\Varnel\\db.xdb";
+    sys.putFolder("D:\\Varnel");
+    sys.onMessage = [&](const fake::Message&) { sys.setRegistryString(kKey, "DB", elsewhere); };
+    sys.answer(platform::Retry);
+    Click();
+    EXPECT_EQ(sys.contents(elsewhere), newBytes);
+    EXPECT_EQ(sys.contents(kInstalled), oldBytes);  // the old path is left alone
+    EXPECT_FALSE(sys.exists(kPackage));
+}
+
+TEST_F(InstallTest, FailedCopyKeepsThePackageAndNeverReportsSuccess) {
+    sys.failCopiesWith = 112;  // disk full
+    sys.answer(platform::Cancel);
+    ClickEnds();
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].title, "Erro no acesso do banco de dados");
+    EXPECT_EQ(sys.messages[0].style, mb::Critical | mb::RetryCancel);
+    EXPECT_NE(sys.messages[0].text.find("(erro 112)"), std::string::npos);
+    EXPECT_NE(sys.messages[0].text.find("db.xdb) foi mantido"), std::string::npos);
+    EXPECT_EQ(sys.contents(kPackage), newBytes);
+    EXPECT_NE((*this)["Command2"].caption, "Finalizar");
+
+    // Retry after the cause is gone completes the step.
+    sys.failCopiesWith = 0;
+    sys.messages.clear();
+    sys.onMessage = [&](const fake::Message&) { sys.failCopiesWith = 0; };
+    fake::FakeSystem& s = sys;
+    s.failCopiesWith = 112;
+    s.answer(platform::Retry);
+    wizard.InstalarDb();
+    ExpectInstalled();
+}
+
+TEST_F(InstallTest, MissingFolderOrEmptyPathKeepsThePackage) {
+    for (const std::string& path : {std::string("Q:\\Nowhere\\db.xdb"), std::string()}) {
+        sys.setRegistryString(kKey, "DB", path);
+        sys.messages.clear();
+        sys.answer(platform::Cancel);
+        EXPECT_THROW(wizard.InstalarDb(), ProgramEnded) << path;
+        ASSERT_EQ(sys.messages.size(), 1u);
+        EXPECT_EQ(sys.messages[0].style, mb::Critical | mb::RetryCancel);
+        EXPECT_EQ(sys.contents(kPackage), newBytes);
+    }
+}
+
+TEST_F(InstallTest, LeftoverTemporaryFileIsReplaced) {
+    const std::string temporary = std::string(kInstalled) + ".novo";
+    sys.putFile(temporary, "half a database from a crash");
+    Click();
+    ExpectInstalled();
+}
+
+TEST_F(InstallTest, PackageThatCannotBeRemovedAsksAgain) {
+    sys.putFile(kPackage, newBytes, With(&File::locked));
+    sys.onMessage = [&](const fake::Message&) { sys.putFile(kPackage, newBytes); };
+    sys.answer(platform::Retry);
+    Click();
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].text, kAccessError);
+    ExpectInstalled();
+}
+
+// ------------------------------------------------------------ the window's own
+
+TEST_F(WizardTest, CancelAsksForConfirmation) {
+    Loaded();
+    sys.answer(platform::No);
+    wizard.Command1Click();
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].title, "Confirmação");
+    EXPECT_EQ(sys.messages[0].text,
+              "Você tem certeza de que quer cancelar a atualização do banco de dados do Varnel?");
+    EXPECT_EQ(sys.messages[0].style, mb::Question | mb::YesNo);
+    EXPECT_TRUE((*this)["Passo1"].visible);
+
+    sys.answer(platform::Yes);
+    EXPECT_THROW(wizard.Command1Click(), ProgramEnded);
+    EXPECT_TRUE(sys.exists(kPackage));
+}
+
+TEST_F(WizardTest, HoverHintsFollowTheButtonCaption) {
+    Loaded();
+    struct Step {
+        const char* control;
+        const char* status;
+    } steps[] = {
+        {"Command1", "Fecha o atualizador"},
+        {"Passo1", "Fecha o atualizador"},
+        {"Command2", "Atualiza o banco de dados"},
+        {"Label5", "Atualiza o banco de dados"},
+        {"Picture2", ""},
+        {"Command2", "Atualiza o banco de dados"},
+        {"Label6", ""},
+        {"Command1", "Fecha o atualizador"},
+        {"Atualizador", ""},
+    };
+    for (const auto& s : steps) {
+        wizard.MouseMove(s.control);
+        EXPECT_EQ((*this)["status"].caption, s.status) << s.control;
+    }
+    wizard.form().setCaption("Command2", "Finalizar");
+    wizard.MouseMove("Command2");
+    EXPECT_EQ((*this)["status"].caption, "Finaliza a atualização");
+    wizard.form().setCaption("Command2", "finalizar");
+    wizard.MouseMove("Command2");
+    EXPECT_EQ((*this)["status"].caption, "Atualiza o banco de dados");
+}
+
+}  // namespace
