@@ -1,0 +1,108 @@
+// What only the portable provider has to get right: its key containers and
+// its key files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "FakeSystem.h"
+#include "Vectors.h"
+#include "crypto/clsCryptoFilterBox.h"
+#include "crypto/openssl/OpenSslProvider.h"
+
+namespace {
+
+using crypto::clsCryptoFilterBox;
+
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder() {
+        std::string p =
+            (std::filesystem::temp_directory_path() / "atualizador-test-XXXXXX").string();
+        path = mkdtemp(p.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+TEST(PortableContainers, FirstUseCreatesTheContainerAndSaysSoOnce) {
+    TempFolder keys;
+    crypto::OpenSslProvider provider(keys.path / "nested", "maria");
+    EXPECT_EQ(provider.acquireContext(0).error, crypto::kNteBadKeyset);
+    fake::FakeSystem ui;
+    clsCryptoFilterBox first(provider, ui);
+    clsCryptoFilterBox second(provider, ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Create key container maria");
+    EXPECT_TRUE(std::filesystem::is_directory(keys.path / "nested" / "maria"));
+    EXPECT_EQ(provider.acquireContext(crypto::kCryptNewKeyset).error, crypto::kNteExists);
+}
+
+TEST(PortableContainers, UncreatableContainerFailsConstruction) {
+    TempFolder keys;
+    std::filesystem::create_directories(keys.path);
+    { std::ofstream(keys.path / "file") << "x"; }  // a file where the root folder should be
+    crypto::OpenSslProvider provider(keys.path / "file", "maria");
+    fake::FakeSystem ui;
+    clsCryptoFilterBox filter(provider, ui);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "Error creating key container! -2146893792");
+    EXPECT_EQ(ui.messages[1].text, "Erro ao carregar a classe descompiladora!");
+}
+
+TEST(PortableContainers, NoSignatureKeyIsReportedByBothOperations) {
+    TempFolder keys;
+    crypto::OpenSslProvider provider(keys.path, "maria");
+    fake::FakeSystem ui;
+    clsCryptoFilterBox filter(provider, ui);
+    ui.messages.clear();
+    filter.InBuffer("text");
+    filter.Sign();
+    EXPECT_EQ(filter.status(), 1);
+    filter.Validate();
+    EXPECT_EQ(filter.status(), 1);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "Error -2146893811 during CryptSignHash");
+    EXPECT_EQ(ui.messages[1].text, "Error -2146893811 during CryptGetUserKey!");
+}
+
+TEST(PortableContainers, GeneratedKeySignsAndExportsTheBlobItWasImportedFrom) {
+    TempFolder keys;
+    crypto::OpenSslProvider provider(keys.path, "maria");
+    fake::FakeSystem ui;
+    clsCryptoFilterBox filter(provider, ui);
+    auto context = provider.acquireContext(0);
+    ASSERT_TRUE(context);
+    ASSERT_TRUE(context.object->generateSignatureKey(1024));
+    filter.InBuffer("message");
+    filter.Sign();
+    EXPECT_EQ(filter.Signature().size(), 128u);
+    filter.Validate();
+    EXPECT_EQ(filter.status(), 2);
+
+    const vectors::Signature v = vectors::ParseSignature(vectors::ReadVectorFile("signature.txt"));
+    ASSERT_TRUE(context.object->importSignatureKey(v.keyBlob));
+    std::string exported;
+    ASSERT_TRUE(context.object->userKey(crypto::kAtSignature).object->exportPrivateBlob(exported));
+    EXPECT_EQ(vectors::Hex(exported), vectors::Hex(v.keyBlob));
+}
+
+TEST(PortableContainers, MalformedKeyBlobsAreRefused) {
+    TempFolder keys;
+    crypto::OpenSslProvider provider(keys.path, "maria");
+    ASSERT_TRUE(provider.acquireContext(crypto::kCryptNewKeyset));
+    const std::string good =
+        vectors::ParseSignature(vectors::ReadVectorFile("signature.txt")).keyBlob;
+    std::string badMagic = good;
+    badMagic[8] = 'X';
+    for (const std::string& blob :
+         {std::string(), good.substr(0, good.size() - 1), badMagic, good + "x"}) {
+        EXPECT_EQ(provider.acquireContext(0).object->importSignatureKey(blob).error, 0x8009000Au);
+    }
+    EXPECT_EQ(provider.acquireContext(0).object->userKey(crypto::kAtSignature).error,
+              crypto::kNteNoKey);
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// Writes the test vectors of the system's provider to standard output:
+//   make_vectors cipher      one line per cipher vector (see Vectors.h)
+//   make_vectors signature   a new signature key pair of the user's default
+//                            container, a message and its signature
+// Run under Wine from the Windows build to make the checked-in vectors.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "Vectors.h"
+#include "crypto/clsCryptoFilterBox.h"
+
+namespace {
+
+class StderrUi : public platform::UserInterface {
+  public:
+    int messageBox(std::string_view text, int, std::string_view) override {
+        std::cerr << text << "\n";
+        return platform::Ok;
+    }
+    [[noreturn]] void endProgram() override { std::exit(1); }
+};
+
+int Ciphers(crypto::Provider& provider, StderrUi& ui) {
+    std::vector<vectors::Cipher> all = vectors::CipherInputs();
+    for (vectors::Cipher& v : all) {
+        crypto::clsCryptoFilterBox filter(provider, ui);
+        filter.Password(v.password);
+        filter.InBuffer(v.input);
+        filter.Encrypt();
+        v.output = vectors::OutputField(filter.OutBuffer());
+    }
+    std::cout << vectors::FormatCiphers(all);
+    return 0;
+}
+
+int Signature(crypto::Provider& provider, StderrUi& ui) {
+    crypto::clsCryptoFilterBox filter(provider, ui);  // makes the container if needed
+    vectors::Signature v;
+    {
+        // A new key reaches the container when its context is released.
+        crypto::Acquired<crypto::Context> context = provider.acquireContext(0);
+        if (!context || !context.object->generateSignatureKey(1024)) return 1;
+    }
+    {
+        crypto::Acquired<crypto::Context> context = provider.acquireContext(0);
+        crypto::Acquired<crypto::Key> key = context ? context.object->userKey(crypto::kAtSignature)
+                                                    : crypto::Acquired<crypto::Key>{};
+        if (!key || !key.object->exportPrivateBlob(v.keyBlob)) return 1;
+    }
+    v.message = vectors::Generated(777, 3);
+    filter.InBuffer(v.message);
+    filter.Sign();
+    v.signature = filter.Signature();
+    std::cout << vectors::FormatSignature(v);
+    return v.signature.empty() ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string what = argc > 1 ? argv[1] : "";
+    std::unique_ptr<crypto::Provider> provider = vectors::MakeProvider();
+    StderrUi ui;
+    if (what == "cipher") return Ciphers(*provider, ui);
+    if (what == "signature") return Signature(*provider, ui);
+    std::cerr << "usage: make_vectors cipher|signature\n";
+    return 2;
+}
