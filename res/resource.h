@@ -1,0 +1,4 @@
+#pragma once
+
+// Resource ids of Atualizador.exe.
+#define IDI_ATUALIZADOR 1

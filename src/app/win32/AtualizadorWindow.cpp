@@ -1,0 +1,222 @@
+#include "app/win32/AtualizadorWindow.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "app/Atualizador.h"
+#include "app/Fatal.h"
+#include "app/win32/FormWindow.h"
+#include "app/win32/Look.h"
+
+namespace app::win32 {
+
+namespace {
+
+// The wizard's controls: siblings topmost first, parents before children.
+std::vector<ControlLook> Looks() {
+    const Font body = Arial(8.25);
+    const auto label = [&](const char* name, const char* parent, int id, int tab) {
+        return ControlLook{.name = name,
+                           .kind = Kind::Label,
+                           .parent = parent,
+                           .id = id,
+                           .tab = tab,
+                           .background = kTransparent,
+                           .font = body};
+    };
+    const auto line = [](const char* name, const char* parent, int id, int colour) {
+        return ControlLook{.name = name,
+                           .kind = Kind::Line,
+                           .parent = parent,
+                           .id = id,
+                           .background = SystemColour(colour)};
+    };
+    const auto step = [](const char* name, int id, int tab) {
+        return ControlLook{.name = name,
+                           .kind = Kind::PictureBox,
+                           .parent = "Picture2",
+                           .id = id,
+                           .tab = tab,
+                           .background = SystemColour(COLOR_WINDOW)};
+    };
+
+    std::vector<ControlLook> looks;
+    looks.push_back({.name = "Versão", .kind = Kind::TextBox, .id = kVersao, .tab = 14});
+
+    looks.push_back({.name = "Picture10",
+                     .kind = Kind::PictureBox,
+                     .id = kPicture10,
+                     .tab = 10,
+                     .background = SystemColour(COLOR_BTNSHADOW),
+                     .dragsWindow = true});
+    ControlLook title = label("Label15", "Picture10", kLabel15, 11);
+    title.foreground = SystemColour(COLOR_HIGHLIGHTTEXT);
+    title.font = Arial(9.75, true, true);
+    title.dragsWindow = true;
+    looks.push_back(title);
+    looks.push_back(line("Line24", "Picture10", kLine24, COLOR_BTNHIGHLIGHT));
+    looks.push_back(line("Line25", "Picture10", kLine25, COLOR_BTNHIGHLIGHT));
+    looks.push_back(line("Line26", "Picture10", kLine26, COLOR_BTNSHADOW));
+    looks.push_back(line("Line27", "Picture10", kLine27, COLOR_BTNSHADOW));
+
+    looks.push_back({.name = "Picture4",
+                     .kind = Kind::PictureBox,
+                     .id = kPicture4,
+                     .tab = 6,
+                     .background = SystemColour(COLOR_BTNFACE),
+                     .sunkenBorder = true});
+    looks.push_back({.name = "status",
+                     .kind = Kind::Label,
+                     .parent = "Picture4",
+                     .id = kStatus,
+                     .tab = 7,
+                     .background = SystemColour(COLOR_BTNFACE),
+                     .font = body});
+
+    looks.push_back({.name = "Picture2",
+                     .kind = Kind::PictureBox,
+                     .id = kPicture2,
+                     .tab = 0,
+                     .background = FixedColour(255, 255, 255),
+                     .sunkenBorder = true});
+    looks.push_back({.name = "Command1",
+                     .kind = Kind::Button,
+                     .parent = "Picture2",
+                     .id = kCommand1,
+                     .tab = 12,
+                     .font = body});
+    looks.push_back({.name = "Command2",
+                     .kind = Kind::Button,
+                     .parent = "Picture2",
+                     .id = kCommand2,
+                     .tab = 13,
+                     .font = body});
+    looks.push_back(step("Passo1", kPasso1, 1));
+    looks.push_back(label("Label6", "Passo1", kLabel6, 5));
+    looks.push_back(label("Label5", "Passo1", kLabel5, 4));
+    looks.push_back(step("Passo3", kPasso3, 15));
+    looks.push_back(
+        {.name = "Check1", .kind = Kind::CheckBox, .parent = "Passo3", .id = kCheck1, .tab = 17});
+    ControlLook installing = label("Label1", "Passo3", kLabel1, 16);
+    installing.dragsWindow = true;
+    looks.push_back(installing);
+    looks.push_back(step("Passo2", kPasso2, 8));
+    looks.push_back(label("Label4", "Passo2", kLabel4, 9));
+    looks.push_back(label("Label3", "Picture2", kLabel3, 3));
+    ControlLook rule = line("Line1", "Picture2", kLine1, COLOR_WINDOWTEXT);
+    rule.lineWidth = 2;
+    looks.push_back(rule);
+    ControlLook heading = label("Label2", "Picture2", kLabel2, 2);
+    heading.font = Arial(14.25);
+    heading.align = Align::Right;
+    looks.push_back(heading);
+    return looks;
+}
+
+// A resizable frame without a title bar, with a button in the taskbar.
+constexpr DWORD kStyle = WS_THICKFRAME | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+constexpr DWORD kExStyle = WS_EX_APPWINDOW;
+
+class AtualizadorWindow final : public FormEvents {
+  public:
+    AtualizadorWindow(HINSTANCE instance, int icon, platform::Platform& system,
+                      platform::win32::Win32UserInterface& ui, crypto::Provider& provider)
+        : ui_(ui), wizard_(system, ui, provider), looks_(Looks()) {
+        Register(instance, icon);
+        // Created as an overlapped window so that the system places it; the
+        // title bar that overlapped windows get is taken off below.
+        hwnd_ = CreateWindowExW(kExStyle, kAtualizadorWindowClass, L"", kStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
+        if (!hwnd_) throw std::runtime_error("cannot create the wizard window");
+        SetWindowLongPtrW(hwnd_, GWL_STYLE, kStyle);
+
+        // The load step runs before the window is shown; it may end the
+        // program, and then no window has been seen.
+        wizard_.Load(GetSysColor(COLOR_BTNFACE));
+
+        form_ = std::make_unique<FormWindow>(hwnd_, std::string(Atualizador::kWindow),
+                                             wizard_.form(), looks_, *this,
+                                             [this](std::string_view what) { Fatal(what); });
+        const Control& window = wizard_.form()[Atualizador::kWindow];
+        RECT outer{0, 0, form_->pixels(window.width), form_->pixels(window.height)};
+        AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+        SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        ui_.setOwner(hwnd_);
+    }
+
+    int Run() {
+        ShowWindow(hwnd_, SW_SHOWNORMAL);
+        UpdateWindow(hwnd_);
+        form_->focusFirst();
+        return RunMessageLoop(*form_);
+    }
+
+    void onClick(const std::string& control) override {
+        if (control == "Command1")
+            wizard_.Command1Click();
+        else if (control == "Command2")
+            wizard_.Command2Click();
+    }
+    void onMouseMove(const std::string& control) override { wizard_.MouseMove(control); }
+    void onTimer(const std::string&) override {}
+
+  private:
+    static void Register(HINSTANCE instance, int icon) {
+        FormWindow::RegisterClasses(instance);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kAtualizadorWindowClass;
+        wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXICON),
+                                                 GetSystemMetrics(SM_CYICON), LR_SHARED));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            throw std::runtime_error("cannot register the wizard window");
+    }
+
+    void Fatal(std::string_view what) { app::ReportFatal(ui_, what); }
+
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<AtualizadorWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        LRESULT result = 0;
+        if (self && self->form_ && self->form_->handle(message, wParam, lParam, result))
+            return result;
+        if (message == WM_DESTROY) {
+            PostQuitMessage(0);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+
+    platform::win32::Win32UserInterface& ui_;
+    app::Atualizador wizard_;
+    std::vector<ControlLook> looks_;
+    HWND hwnd_ = nullptr;
+    std::unique_ptr<FormWindow> form_;
+};
+
+}  // namespace
+
+int RunAtualizadorWindow(HINSTANCE instance, int iconResource, platform::Platform& system,
+                         platform::win32::Win32UserInterface& ui, crypto::Provider& provider) {
+    // Lives as long as the process: the program ends from inside its handlers.
+    static std::unique_ptr<AtualizadorWindow> window;
+    window = std::make_unique<AtualizadorWindow>(instance, iconResource, system, ui, provider);
+    return window->Run();
+}
+
+}  // namespace app::win32
