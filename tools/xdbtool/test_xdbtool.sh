@@ -4,8 +4,8 @@
 # arguments, and signatures across the two providers.
 #   test_xdbtool.sh XDBTOOL TESTDATA
 set -uo pipefail
-xdbtool=$1
-data=$2
+xdbtool=$(readlink -f "$1")
+data=$(readlink -f "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export ATUALIZADOR_KEYS_DIR=$work/keys
