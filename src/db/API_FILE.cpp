@@ -69,32 +69,46 @@ std::string ReadFileToString(platform::Platform& platform, std::string_view path
     return std::move(*bytes);
 }
 
-std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
-                          platform::UserInterface& ui) {
+namespace {
+
+// Checks the header of a plain text; returns where its body starts.
+std::size_t BodyStart(std::string_view plain, DatabaseSummary& summary,
+                      platform::UserInterface& ui) {
     const std::size_t cr = plain.find('\r');
     std::string_view header;
-    std::string_view body = plain;
+    std::size_t body = 0;
     if (cr != std::string_view::npos) {
         // The line end is the CR and whatever single byte follows it.
         if (cr + 1 == plain.size()) {
             throw MalformedDatabase("the database text ends in its header's line end");
         }
         header = plain.substr(0, cr);
-        body = plain.substr(cr + 2);
+        body = cr + 2;
     }
     // A text longer than any declared length can be fails the check, but its
     // header is still read.
     constexpr auto kMaxLength = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
     const bool representable = plain.size() <= kMaxLength;
     const auto total = static_cast<std::int32_t>(representable ? plain.size() : 0);
-    if (CheckDatabaseHeader(header, total, summary) && representable) {
-        return std::string(body);
-    }
+    if (CheckDatabaseHeader(header, total, summary) && representable) return body;
     ui.messageBox(CorruptedMessage(), platform::mb::Critical, kCorruptedTitle);
     ui.endProgram();
     // endProgram does not return; should an implementation ever do so, no
     // corrupted body may reach the caller.
     throw std::logic_error("the program did not end after a corrupted database");
+}
+
+}  // namespace
+
+std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
+                          platform::UserInterface& ui) {
+    return std::string(plain.substr(BodyStart(plain, summary, ui)));
+}
+
+std::string ParseDatabase(std::string&& plain, DatabaseSummary& summary,
+                          platform::UserInterface& ui) {
+    plain.erase(0, BodyStart(plain, summary, ui));
+    return std::move(plain);
 }
 
 bool CheckDatabaseHeader(std::string_view header, std::int32_t totalLength,

@@ -42,6 +42,10 @@ std::string ReadFileToString(platform::Platform& platform, std::string_view path
 // MalformedDatabase for a header it cannot read.
 std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
                           platform::UserInterface& ui);
+// The same, reusing the plain text's storage for the body: a database's
+// body is not copied.
+std::string ParseDatabase(std::string&& plain, DatabaseSummary& summary,
+                          platform::UserInterface& ui);
 
 // True when header (the text before the first CR) starts with the marker and
 // declares totalLength. Sets summary once both separators are found, before

@@ -18,7 +18,7 @@ std::string ReadDatabase(platform::Platform& platform, crypto::Provider& provide
         filter.Decrypt();
         plain = filter.TakeOutBuffer();
     }
-    return API_FILE::ParseDatabase(plain, summary, ui);
+    return API_FILE::ParseDatabase(std::move(plain), summary, ui);
 }
 
 namespace {

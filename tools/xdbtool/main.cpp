@@ -120,11 +120,12 @@ struct Tool {
     }
 
     int unpack(const Arguments& a) {
-        const std::string plain = decipher(xdbtool::ReadWhole(a.operands[0]));
+        std::string plain = decipher(xdbtool::ReadWhole(a.operands[0]));
         API_FILE::DatabaseSummary summary;
         std::string body;
         try {
-            body = API_FILE::ParseDatabase(plain, summary, ui);  // a failed check exits 1
+            body =
+                API_FILE::ParseDatabase(std::move(plain), summary, ui);  // a failed check exits 1
         } catch (const API_FILE::MalformedDatabase& e) {
             std::cerr << "xdbtool: " << a.operands[0] << ": " << e.what() << "\n";
             return 1;
