@@ -32,6 +32,31 @@ COLORREF Resolve(Colour colour, int fallbackIndex) {
     }
 }
 
+bool FaceInstalled(const std::wstring& face) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, face.c_str(), LF_FACESIZE);
+    bool found = false;
+    WindowDc screen(nullptr);
+    EnumFontFamiliesExW(
+        screen.get(), &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM out) -> int {
+            *reinterpret_cast<bool*>(out) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+// Arial where it exists; otherwise its metric twin, so that captions wrap
+// where they were designed to.
+std::wstring FaceOrTwin(const wchar_t* face) {
+    if (!face) return L"MS Shell Dlg";
+    if (std::wstring(face) == L"Arial" && !FaceInstalled(face) && FaceInstalled(L"Liberation Sans"))
+        return L"Liberation Sans";
+    return face;
+}
+
 bool IsMouseDown(UINT message) {
     return message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN;
 }
@@ -106,11 +131,12 @@ HWND FormWindow::control(std::string_view name) const {
 }
 
 HFONT FormWindow::font(const Font& f) {
-    const std::wstring face = f.face ? f.face : L"MS Shell Dlg";
-    const std::wstring key =
-        face + L"|" + std::to_wstring(f.points) + (f.bold ? L"b" : L"") + (f.italic ? L"i" : L"");
+    const std::wstring key = std::wstring(f.face ? f.face : L"") + L"|" +
+                             std::to_wstring(f.points) + (f.bold ? L"b" : L"") +
+                             (f.italic ? L"i" : L"");
     auto& owned = fonts_[key];
     if (!owned) {
+        const std::wstring face = FaceOrTwin(f.face);
         LOGFONTW lf{};
         lf.lfHeight = -static_cast<LONG>(std::lround(f.points * dpi_ / 72.0));
         lf.lfWeight = f.bold ? FW_BOLD : FW_NORMAL;

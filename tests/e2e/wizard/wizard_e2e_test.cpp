@@ -1,0 +1,329 @@
+// The update wizard driven on the real program: each outcome of the version
+// check, the installation with and without a locked database, and the
+// program's ends, checked on screen and on disk.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "app/win32/AtualizadorWindow.h"
+#include "crypto/Provider.h"
+#include "db/Database.h"
+#include "platform/win32/Text.h"
+#include "uidriver.h"
+
+namespace {
+
+using namespace uidriver;
+using namespace app::win32;
+using platform::win32::Widen;
+
+constexpr const char* kProductKey = "SOFTWARE\\Holmcrest\\Varnel R40";
+constexpr Millis kProcessEnd{20000};
+
+const char* const kAccessError =
+    "Houve um erro ao tentar remover/atualizar o banco de dados!\r\n"
+    "Verifique se o Varnel não o está utilizando-o no Removedor (Comum ou Individual).\r\n\r\n"
+    "Feche toda janela que pertence ao Varnel e clique em Repetir.";
+const char* const kSuccess =
+    "O Banco de Dados foi atualizado com sucesso!\r\n\r\n"
+    "Clique em \"Finalizar\" para concluir a atualização.";
+
+// Packages are made in this process; a failure of the cipher is a failure of
+// the test.
+class TestInterface : public platform::UserInterface {
+  public:
+    int messageBox(std::string_view text, int, std::string_view title) override {
+        // The first use of the key container says so; that is no fault.
+        if (text.rfind("Create key container", 0) != 0)
+            ADD_FAILURE() << "message while packing: " << title << ": " << text;
+        return platform::Ok;
+    }
+    [[noreturn]] void endProgram() override { throw std::runtime_error("packing ended"); }
+};
+
+std::string Package(const std::string& version, std::int16_t records) {
+    static const auto provider = crypto::MakeSystemProvider();
+    TestInterface ui;
+    return db::BuildPackage(*provider, ui, version, records, "records of " + version);
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+class WizardE2E : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = MakeTempFolder("wizard");
+        exe = folder + "\\Atualizador.exe";
+        if (!CopyFileW(Widen(AtualizadorExe()).c_str(), Widen(exe).c_str(), FALSE))
+            throw std::runtime_error("cannot copy the updater");
+        package = folder + "\\db.xdb";
+        productFolder = MakeTempFolder("Varnel R40");
+        installed = productFolder + "\\db.xdb";
+        DeleteRegistryTree(Root::LocalMachine, kProductKey);
+    }
+    void TearDown() override {
+        process.reset();
+        DeleteRegistryTree(Root::LocalMachine, kProductKey);
+    }
+
+    void NewPackage(const std::string& version = "XDB10", std::int16_t records = 1200) {
+        newBytes = Package(version, records);
+        WriteWholeFile(package, newBytes);
+    }
+    void InstalledDatabase(const std::string& version = "XDB9", std::int16_t records = 900) {
+        oldBytes = Package(version, records);
+        WriteWholeFile(installed, oldBytes);
+        SetRegistryString(Root::LocalMachine, kProductKey, "DB", installed);
+    }
+
+    void Start() { process.emplace(Process::Start("\"" + exe + "\"")); }
+    // Starts the program and waits for its window.
+    void Open() {
+        Start();
+        WindowQuery query;
+        query.className = "AtualizadorWizard";
+        query.processId = process->id();
+        window = WaitTopWindow(query);
+    }
+    HWND Control(int id) { return WaitChildById(window, id); }
+    std::string TextOf(int id) { return Text(Control(id)); }
+    void WaitText(int id, const std::string& text) {
+        WaitUntil([&] { return TextOf(id) == text; }, "caption of control " + std::to_string(id));
+    }
+    void Shot(const std::string& name, HWND what) {
+        const std::string dir = Env("ATUALIZADOR_SCREENSHOTS");
+        if (dir.empty()) return;
+        SleepFor(Millis{300});  // let the last paint reach the screen
+        Screenshot(what, WindowsPath(dir) + "\\" + name + ".bmp");
+    }
+    MessageBoxInfo Box(const std::string& title) {
+        MessageBoxInfo box = WaitMessageBox(process->id());
+        EXPECT_EQ(box.title, title);
+        return box;
+    }
+    void ExpectEnded() { EXPECT_NO_THROW(process->waitExit(kProcessEnd)); }
+    void ExpectFilesUnchanged() {
+        EXPECT_EQ(ReadWholeFile(package), newBytes);
+        if (!oldBytes.empty()) {
+            EXPECT_EQ(ReadWholeFile(installed), oldBytes);
+        }
+    }
+
+    std::string folder, exe, package, productFolder, installed, newBytes, oldBytes;
+    std::optional<Process> process;
+    HWND window = nullptr;
+};
+
+TEST_F(WizardE2E, OlderDatabaseIsReplacedStepByStep) {
+    InstalledDatabase("XDB9", 900);
+    NewPackage("XDB10", 1200);
+    Open();
+    EXPECT_TRUE(Visible(Control(kPasso1)));
+    EXPECT_FALSE(Visible(Control(kPasso2)));
+    EXPECT_EQ(TextOf(kLabel15), "Varnel 2001 - Release 40 - Atualizador");
+    EXPECT_EQ(TextOf(kVersao), "XDB10");
+    EXPECT_FALSE(Visible(Control(kVersao)));
+    SendMouse(Control(kCommand2), Mouse::Move);
+    WaitText(kStatus, "Atualiza o banco de dados");
+    Shot("1-inicio", window);
+
+    Click(Control(kCommand2));
+    WaitText(kLabel4,
+             "Versão instalada: XDB9\r\nNúmero de cadastros: 900\r\n\r\n"
+             "Versão atualizada: XDB10\r\nNúmero de cadastros: 1200\r\n\r\n\r\n"
+             "Para continuar a atualização clique em \"Prosseguir\".");
+    EXPECT_TRUE(Visible(Control(kPasso2)));
+    EXPECT_FALSE(Visible(Control(kPasso1)));
+    EXPECT_TRUE(Enabled(Control(kCommand2)));
+    EXPECT_EQ(ReadWholeFile(installed), oldBytes);
+    Shot("2-verificacao", window);
+
+    Click(Control(kCommand2));
+    WaitText(kLabel1, kSuccess);
+    EXPECT_TRUE(Visible(Control(kPasso3)));
+    EXPECT_EQ(TextOf(kCommand2), "Finalizar");
+    EXPECT_FALSE(Enabled(Control(kCommand1)));
+    EXPECT_EQ(CheckState(Control(kCheck1)), 1);
+    SendMouse(Control(kCommand2), Mouse::Move);
+    WaitText(kStatus, "Finaliza a atualização");
+    Shot("3-instalado", window);
+
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+    EXPECT_FALSE(FileExists(package));
+    EXPECT_FALSE(FileExists(installed + ".novo"));
+}
+
+TEST_F(WizardE2E, SameOrNewerDatabaseOnlyLetsTheUserCancel) {
+    struct Case {
+        const char* installed;
+        const char* middle;
+    } cases[] = {
+        {"ABC0010", ") é a mesma que deveria ser instalada"},
+        {"XDB11", ") é mais recente que a versão que deveria ser instalada"},
+    };
+    for (const auto& c : cases) {
+        InstalledDatabase(c.installed, 5);
+        NewPackage("XDB10", 6);
+        Open();
+        Click(Control(kCommand2));
+        WaitText(kLabel4, std::string("A versão do banco de dados encontrada em seu computador (") +
+                              c.installed + c.middle +
+                              ", e por isso não poderá ser atualizada.\r\n\r\n"
+                              "Clique em \"Cancelar\" para sair do Atualizador");
+        EXPECT_FALSE(Enabled(Control(kCommand2)));
+        if (std::string(c.installed) == "XDB11") Shot("2-mais-recente", window);
+
+        // Cancelling asks first; No keeps the wizard, Yes ends it.
+        Click(Control(kCommand1));
+        MessageBoxInfo confirm = Box("Confirmação");
+        EXPECT_EQ(confirm.text,
+                  "Você tem certeza de que quer cancelar a atualização do banco de dados do "
+                  "Varnel?");
+        Press(confirm, IDNO);
+        EXPECT_TRUE(process->running());
+        Click(Control(kCommand1));
+        Press(Box("Confirmação"), IDYES);
+        ExpectEnded();
+        ExpectFilesUnchanged();
+    }
+}
+
+TEST_F(WizardE2E, MissingInstalledDatabaseCanBeInstalledAnew) {
+    NewPackage();
+    SetRegistryString(Root::LocalMachine, kProductKey, "DB", installed);
+    Open();
+    Click(Control(kCommand2));
+    MessageBoxInfo question = Box("Banco de dados inexistente");
+    EXPECT_EQ(question.text,
+              "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido "
+              "acidentalmente apagado, ou devido à algum arquivo maléfico.\r\n\r\n"
+              "Deseja que o atualizador instale o banco de dados novamente?");
+    Shot("2-reinstalar", nullptr);
+    Press(question, IDYES);
+    WaitText(kLabel1, kSuccess);
+    EXPECT_TRUE(Visible(Control(kPasso3)));
+    EXPECT_TRUE(Enabled(Control(kCommand2)));
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+    EXPECT_FALSE(FileExists(package));
+}
+
+TEST_F(WizardE2E, ReinstallRefusedOrNoRegistryValueEndsTheProgram) {
+    // An unreadable installed version asks the same question; No ends.
+    InstalledDatabase("XDB32768");
+    NewPackage();
+    Open();
+    Click(Control(kCommand2));
+    Press(Box("Banco de dados inexistente"), IDNO);
+    ExpectEnded();
+    ExpectFilesUnchanged();
+
+    DeleteRegistryTree(Root::LocalMachine, kProductKey);
+    Open();
+    Click(Control(kCommand2));
+    MessageBoxInfo stop = Box("Banco de Dados não encontrado!");
+    EXPECT_EQ(stop.text,
+              "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\n"
+              "A atualização será cancelada!");
+    Press(stop, IDOK);
+    ExpectEnded();
+    ExpectFilesUnchanged();
+}
+
+TEST_F(WizardE2E, MissingOrHiddenPackageIsReportedBeforeAnyWindow) {
+    const std::string text =
+        "O atualizador do Varnel não pôde encontrar o arquivo necessário para a atualização do "
+        "banco de dados!\r\n\r\nÉ possível que a atualização já tenha sido feita, e então, esse "
+        "arquivo (" +
+        Upper(exe) + ") pode ser removido normalmente.";
+    for (bool hidden : {false, true}) {
+        if (hidden) {
+            NewPackage();
+            SetHidden(package, true);
+        }
+        Start();
+        MessageBoxInfo box = Box("Arquivo inexistente");
+        EXPECT_EQ(box.text, text);
+        if (hidden) Shot("0-arquivo-inexistente", nullptr);
+        WindowQuery wizard;
+        wizard.className = "AtualizadorWizard";
+        wizard.processId = process->id();
+        EXPECT_EQ(FindTopWindow(wizard), nullptr);
+        Press(box, IDOK);
+        ExpectEnded();
+    }
+}
+
+TEST_F(WizardE2E, CorruptedPackageEndsTheProgram) {
+    WriteWholeFile(package, "this is no database");
+    Start();
+    Press(Box("Banco de dados corrompido!"), IDOK);
+    ExpectEnded();
+    EXPECT_EQ(ReadWholeFile(package), "this is no database");
+}
+
+TEST_F(WizardE2E, LockedDatabaseAsksUntilReleased) {
+    InstalledDatabase();
+    NewPackage();
+    Open();
+    Click(Control(kCommand2));
+    WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+    {
+        HeldFile held(installed);
+        Click(Control(kCommand2));
+        MessageBoxInfo box = Box("Erro no acesso do banco de dados");
+        EXPECT_EQ(box.text, kAccessError);
+        Shot("3-banco-em-uso", nullptr);
+        Press(box, IDRETRY);
+        // Still held: asked again, nothing changed.
+        box = Box("Erro no acesso do banco de dados");
+        ExpectFilesUnchanged();
+        held.release();
+        Press(box, IDRETRY);
+    }
+    WaitText(kLabel1, kSuccess);
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+    EXPECT_FALSE(FileExists(package));
+}
+
+TEST_F(WizardE2E, CancelWhileLockedLeavesBothFiles) {
+    InstalledDatabase();
+    NewPackage();
+    Open();
+    Click(Control(kCommand2));
+    WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+    HeldFile held(installed);
+    Click(Control(kCommand2));
+    Press(Box("Erro no acesso do banco de dados"), IDCANCEL);
+    ExpectEnded();
+    held.release();
+    ExpectFilesUnchanged();
+}
+
+TEST_F(WizardE2E, FailedCopyKeepsThePackage) {
+    // The registry names a folder that does not exist.
+    NewPackage();
+    installed = productFolder + "\\missing\\db.xdb";
+    SetRegistryString(Root::LocalMachine, kProductKey, "DB", installed);
+    Open();
+    Click(Control(kCommand2));
+    Press(Box("Banco de dados inexistente"), IDYES);
+    MessageBoxInfo box = Box("Erro no acesso do banco de dados");
+    EXPECT_NE(box.text.find("(erro 3)"), std::string::npos) << box.text;
+    Press(box, IDCANCEL);
+    ExpectEnded();
+    EXPECT_EQ(ReadWholeFile(package), newBytes);
+    EXPECT_FALSE(FileExists(installed));
+}
+
+}  // namespace
