@@ -24,7 +24,6 @@ namespace {
 
 // Failure codes of the system's provider that this one reproduces.
 constexpr std::uint32_t kNteBadKey = 0x80090003;
-constexpr std::uint32_t kNteBadLen = 0x80090004;
 constexpr std::uint32_t kNteBadData = 0x80090005;
 constexpr std::uint32_t kNteBadAlgid = 0x80090008;
 constexpr std::uint32_t kNteBadKeyState = 0x8009000B;
