@@ -9,6 +9,7 @@
 #include "Vectors.h"
 #include "crypto/clsCryptoFilterBox.h"
 #include "crypto/openssl/OpenSslProvider.h"
+#include "crypto/openssl/Rc4.h"
 
 namespace {
 
@@ -103,6 +104,20 @@ TEST(PortableContainers, MalformedKeyBlobsAreRefused) {
     }
     EXPECT_EQ(provider.acquireContext(0).object->userKey(crypto::kAtSignature).error,
               crypto::kNteNoKey);
+}
+
+// The RC4 used where libcrypto has none: the published key stream of the
+// 40-bit key 0102030405, at offsets 0 and 16.
+TEST(PortableRc4, GivesThePublishedKeyStream) {
+    const std::uint8_t key[] = {1, 2, 3, 4, 5};
+    crypto::Rc4 rc4(key);
+    std::uint8_t stream[32] = {};
+    rc4.apply(std::span<std::uint8_t>(stream, 10));  // in two calls: the state carries on
+    rc4.apply(std::span<std::uint8_t>(stream + 10, 22));
+    const std::string got(reinterpret_cast<const char*>(stream), sizeof stream);
+    EXPECT_EQ(vectors::Hex(got),
+              "b2396305f03dc027ccc3524a0a1118a8"
+              "6982944f18fc82d589c403a47a0d0919");
 }
 
 }  // namespace
