@@ -13,6 +13,10 @@
 // cryptographic service failed; 2 bad arguments or unreadable/unwritable
 // files.
 #include <iostream>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -238,6 +242,10 @@ int Run(const std::vector<std::string>& argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Bytes and LF line ends on standard output, as on other systems.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args) {
         if (a == "--help") args = {"--help"};  // "xdbtool CMD --help" too
