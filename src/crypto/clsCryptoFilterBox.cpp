@@ -198,6 +198,10 @@ void clsCryptoFilterBox::Sign() {
                 !signed_) {
                 ui_.messageBox("Error " + Code(signed_.error) + " during CryptSignHash",
                                platform::mb::OkOnly);
+                // No signature rather than a buffer of zeros that looks like one.
+                Signature_.clear();
+            } else {
+                Signature_.resize(length);
             }
         }
     } catch (const std::exception& e) {

@@ -225,7 +225,7 @@ TEST(FilterSignature, SignAndValidateOutcomes) {
     }
 }
 
-TEST(FilterSignature, SigningFailureLeavesMessageWithoutExclamation) {
+TEST(FilterSignature, SigningFailureShowsItsMessageAndLeavesNoSignature) {
     ScriptedProvider provider;
     provider.failures[Step::SignHash] = kNoKey;
     fake::FakeSystem ui;
