@@ -2,7 +2,10 @@
 //   make_vectors cipher      one line per cipher vector (see Vectors.h)
 //   make_vectors signature   a new signature key pair of the user's default
 //                            container, a message and its signature
-// Run under Wine from the Windows build to make the checked-in vectors.
+// The checked-in vectors come from the Windows build, run under Wine:
+//   scripts/wine-run.sh build/windows/tests/crypto/make_vectors.exe cipher \
+//       | tr -d '\r' > tests/crypto/vectors/rc4.txt
+//   (and "signature" > tests/crypto/vectors/signature.txt)
 #include <cstdio>
 #include <iostream>
 #include <string>
