@@ -53,6 +53,15 @@ std::array<ControlLook, 7> Looks(int icon) {
 constexpr DWORD kStyle = WS_DLGFRAME | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME;
 
+// How the starting program asked the first window to be shown. Not every
+// system applies it to SW_SHOWDEFAULT, so it is read and applied here.
+int StartedShowState() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    return (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWNORMAL;
+}
+
 class WaitWindow final : public FormEvents {
   public:
     WaitWindow(HINSTANCE instance, int icon, platform::Platform& system,
@@ -82,7 +91,7 @@ class WaitWindow final : public FormEvents {
     int Run(std::string path) {
         // The first show takes the state the program was started with
         // (minimized, by the hand-off); the window is then restored at once.
-        ShowWindow(hwnd_, SW_SHOWNORMAL);
+        ShowWindow(hwnd_, StartedShowState());
         ShowWindow(hwnd_, SW_RESTORE);
         UpdateWindow(hwnd_);
         wait_.ComeçarATentar(std::move(path));
