@@ -97,7 +97,12 @@ bench_wine() {  # bench_wine SECONDS ARGS... : one Wine command, logged
 bench_start_server() {
     # A persistent server makes each later Wine start cost tens of
     # milliseconds instead of seconds. It refuses (status 2) when one runs.
-    timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1 || true
+    # A new server session starts Wine's services with the first program:
+    # start them here, with our log as their output, or they would inherit
+    # (and hold open for good) the output pipe of whichever test came first.
+    if timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1; then
+        bench_wine 120 cmd.exe /c exit 0 || bench_die "Wine does not start (see $BENCH/logs/setup.log)"
+    fi
 }
 
 bench_make_prefix() {

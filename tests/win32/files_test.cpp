@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "TempFolder.h"
+#include "platform/SystemError.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/Text.h"
+#include "platform/win32/Win32Platform.h"
+#include "uidriver.h"
+
+namespace {
+
+using platform::DeleteOutcome;
+using platform::win32::UniqueHandle;
+using platform::win32::Widen;
+
+class Win32Files : public testing::Test {
+  protected:
+    std::string put(const std::string& name, std::string_view bytes = "data") {
+        const std::string path = dir / name;
+        uidriver::WriteWholeFile(path, bytes);
+        return path;
+    }
+    std::string folder(const std::string& name) {
+        const std::string path = dir / name;
+        ::CreateDirectoryW(Widen(path).c_str(), nullptr);
+        return path;
+    }
+    TempFolder dir;
+    platform::win32::Win32Platform system;
+};
+
+// The updater tells "not there" from "could not delete" to decide between
+// going on and asking the user to retry; these are the codes the tells rely on.
+TEST_F(Win32Files, DeleteTellsNotFoundFromFailure) {
+    const std::string held = put("held.xdb");
+    uidriver::HeldFile holder(held);
+    const std::string plain = put("plain.xdb");
+
+    struct {
+        const char* what;
+        std::string path;
+        DeleteOutcome outcome;
+        std::uint32_t error;
+    } cases[] = {
+        {"plain file", plain, DeleteOutcome::Deleted, 0},
+        {"held open by another process", held, DeleteOutcome::Failed, ERROR_SHARING_VIOLATION},
+        {"missing file", dir / "missing.xdb", DeleteOutcome::NotFound, ERROR_FILE_NOT_FOUND},
+        {"missing folder", dir / "nope\\db.xdb", DeleteOutcome::NotFound, ERROR_PATH_NOT_FOUND},
+        {"folder", folder("sub"), DeleteOutcome::Failed, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto result = system.deleteFile(c.path);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.error, c.error);
+    }
+    EXPECT_FALSE(uidriver::FileExists(plain));
+    EXPECT_TRUE(uidriver::FileExists(held));
+    holder.release();
+    EXPECT_EQ(system.deleteFile(held).outcome, DeleteOutcome::Deleted);
+}
+
+TEST_F(Win32Files, OnlyNormalFilesExist) {
+    const std::string hidden = put("hidden.xdb");
+    uidriver::SetHidden(hidden, true);
+    const std::string readOnly = put("readonly.xdb");
+    ::SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string system32 = put("system.xdb");
+    ::SetFileAttributesW(Widen(system32).c_str(), FILE_ATTRIBUTE_SYSTEM);
+
+    struct {
+        std::string path;
+        bool exists;
+    } cases[] = {
+        {put("db.xdb"), true},  {readOnly, true},           {hidden, false},
+        {system32, false},      {folder("db2.xdb"), false}, {dir / "missing.xdb", false},
+        {dir / "*.xdb", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(system.normalFileExists(c.path), c.exists) << c.path;
+    ::SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The install must never overwrite: an existing target stays as it was.
+TEST_F(Win32Files, CopyAndRenameNeverOverwrite) {
+    const std::string from = put("from.xdb", std::string("new\0\xff", 5));
+    const std::string existing = put("existing.xdb", "old");
+
+    EXPECT_EQ(system.copyFileNoOverwrite(from, existing), ERROR_FILE_EXISTS);
+    EXPECT_EQ(uidriver::ReadWholeFile(existing), "old");
+    EXPECT_EQ(system.copyFileNoOverwrite(from, dir / "nope\\to.xdb"), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(system.copyFileNoOverwrite(from, dir / "copy.xdb"), 0u);
+    EXPECT_EQ(uidriver::ReadWholeFile(dir / "copy.xdb"), std::string("new\0\xff", 5));
+
+    EXPECT_EQ(system.renameNoOverwrite(dir / "copy.xdb", existing), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(uidriver::ReadWholeFile(existing), "old");
+    EXPECT_EQ(system.renameNoOverwrite(dir / "copy.xdb", dir / "renamed.xdb"), 0u);
+    EXPECT_FALSE(uidriver::FileExists(dir / "copy.xdb"));
+    EXPECT_TRUE(uidriver::FileExists(dir / "renamed.xdb"));
+}
+
+TEST_F(Win32Files, ReadFileSharesOnlyWithReaders) {
+    std::string content(70000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    const std::string path = put("db.xdb", content);
+
+    EXPECT_EQ(system.readFile(path), content);
+    EXPECT_FALSE(system.readFile(dir / "missing.xdb").has_value());
+    {
+        // The product reading its database does not stop the updater.
+        uidriver::HeldFile reader(path);
+        EXPECT_EQ(system.readFile(path), content);
+    }
+    {
+        // A writer that shares nothing does.
+        UniqueHandle writer(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer);
+        EXPECT_FALSE(system.readFile(path).has_value());
+    }
+}
+
+TEST_F(Win32Files, AppendAnsiTextCreatesThenAppendsInTheCodePage) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "expects code page 1252, have " << ::GetACP();
+    const std::string path = dir / "log.txt";
+    system.appendAnsiText(path, "Atualização\r\n");
+    system.appendAnsiText(path, "ok\r\n");
+    EXPECT_EQ(uidriver::ReadWholeFile(path), "Atualiza\xe7\xe3o\r\nok\r\n");
+
+    try {
+        system.appendAnsiText(dir / "nope\\log.txt", "x");
+        FAIL() << "appending into a missing folder must throw";
+    } catch (const platform::SystemError& e) {
+        EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+    }
+}
+
+}  // namespace
