@@ -162,11 +162,12 @@ class CleanupRoad : public ::testing::Test {
     void Clear() {
         WindowQuery hiddenToo = CleanupWindowOf();
         hiddenToo.visibleOnly = false;
-        for (;;) {
+        for (int tries = 0; tries < 10; ++tries) {
             HWND left = FindTopWindow(hiddenToo);
             if (!left) break;
             Adopted stray(left);  // ended by its destructor
         }
+        ASSERT_EQ(FindTopWindow(hiddenToo), nullptr) << "a cleanup instance would not end";
         for (const char* name : {"Atualizador.exe", "Atualizador0.exe", "Atualizador00.exe"})
             Remove(DriveRoot() + name);
         Remove(WininitIni());
