@@ -178,14 +178,15 @@ class CleanupRoad : public ::testing::Test {
     // An update folder (the updater and a newer db.xdb) and an installed
     // product (an older database and a stand-in remover).
     struct Update {
-        std::string folder, exe, installedDb, removerMarker;
+        std::string folder, exe, installedDb, removerMarker, package;
     };
     Update Prepare() {
         Update u;
         u.folder = MakeTempFolder("update");
         u.exe = u.folder + "\\Atualizador.exe";
         CopyOrThrow(AtualizadorExe(), u.exe);
-        WriteWholeFile(u.folder + "\\db.xdb", Package("XDB200", 20));
+        u.package = Package("XDB200", 20);
+        WriteWholeFile(u.folder + "\\db.xdb", u.package);
         const std::string product = MakeTempFolder("varnel");
         u.installedDb = product + "\\db.xdb";
         WriteWholeFile(u.installedDb, Package("XDB100", 10));
@@ -212,6 +213,8 @@ class CleanupRoad : public ::testing::Test {
             Click(check);
             WaitUntil([&] { return CheckState(check) == BST_UNCHECKED; }, "Check1 unticked");
         }
+        EXPECT_EQ(ReadWholeFile(u.installedDb), u.package);
+        EXPECT_FALSE(FileExists(u.folder + "\\db.xdb"));
         Click(next);
         EXPECT_EQ(wizard.waitExit(kProcessEnd), 0u);
     }
@@ -271,6 +274,7 @@ TEST_F(CleanupRoad, FromFinalizarToTheNextStartOfWindows) {
     restart.waitExit(Millis{120000});
     EXPECT_FALSE(FileExists(copy));
     EXPECT_FALSE(FileExists(WininitIni()));
+    EXPECT_TRUE(FileExists(WininitBak()));
 }
 
 TEST_F(CleanupRoad, UntickedCheck1StartsNoRemover) {
