@@ -84,18 +84,20 @@ void Wait::deleted() {
 }
 
 void Wait::Image1Click() {
-    egg::State s{form_["Image2"].left, egg_.running, egg_.toRight, form_["egg"].enabled,
-                 form_["Line1"].visible};
-    s = egg::Click(s);
-    egg_ = {s.running, s.toRight};
-    form_.setEnabled("egg", s.ticking);
+    showEgg(egg::Click(eggState()));
 }
 
 void Wait::EggTick() {
     if (!form_["egg"].enabled) return;
-    egg::State s{form_["Image2"].left, egg_.running, egg_.toRight, form_["egg"].enabled,
-                 form_["Line1"].visible};
-    s = egg::Tick(s);
+    showEgg(egg::Tick(eggState()));
+}
+
+egg::State Wait::eggState() const {
+    return {form_["Image2"].left, egg_.running, egg_.toRight, form_["egg"].enabled,
+            form_["Line1"].visible};
+}
+
+void Wait::showEgg(const egg::State& s) {
     egg_ = {s.running, s.toRight};
     form_.setVisible("Line1", s.lineShown);
     form_.setLeft("Image2", s.left);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/Form.h"
+#include "app/WaitEgg.h"
 #include "platform/Platform.h"
 #include "platform/UserInterface.h"
 
@@ -43,6 +44,8 @@ class Wait {
 
   private:
     void deleted();
+    egg::State eggState() const;
+    void showEgg(const egg::State& s);
 
     platform::Platform& system_;
     platform::UserInterface& ui_;
