@@ -71,6 +71,9 @@ class WizardE2E : public ::testing::Test {
         productFolder = MakeTempFolder("Varnel R40");
         installed = productFolder + "\\db.xdb";
         DeleteRegistryTree(Root::LocalMachine, kProductKey);
+        // Makes the user's key container if this is a new prefix, so that the
+        // program under test never meets its first-use box.
+        Package("XDB1", 1);
     }
     void TearDown() override {
         process.reset();
