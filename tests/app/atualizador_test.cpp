@@ -2,11 +2,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "FakeSystem.h"
 #include "app/Atualizador.h"
+#ifndef _WIN32
 #include "crypto/openssl/OpenSslProvider.h"
+#endif
 #include "db/Database.h"
 
 namespace {
@@ -35,11 +38,20 @@ const char* const kSuccess =
     "O Banco de Dados foi atualizado com sucesso!\r\n\r\n"
     "Clique em \"Finalizar\" para concluir a atualização.";
 
+// Packages are made with the system's provider on Windows and with the
+// portable one, keeping its keys in the test's temporary folder, elsewhere.
+std::unique_ptr<crypto::Provider> TestProvider() {
+#ifdef _WIN32
+    return crypto::MakeSystemProvider();
+#else
+    return std::make_unique<crypto::OpenSslProvider>(std::filesystem::path(::testing::TempDir()) /
+                                                     "atualizador-wizard-keys");
+#endif
+}
+
 class WizardTest : public ::testing::Test {
   protected:
-    WizardTest()
-        : keys_(std::filesystem::path(::testing::TempDir()) / "atualizador-wizard-keys"),
-          provider(keys_) {
+    WizardTest() {
         // The first use makes the key container and says so in a box; get
         // that over with before the wizard runs.
         fake::FakeSystem first;
@@ -80,8 +92,8 @@ class WizardTest : public ::testing::Test {
         EXPECT_FALSE(sys.exists(std::string(kInstalled) + ".novo"));
     }
 
-    std::filesystem::path keys_;
-    crypto::OpenSslProvider provider;
+    std::unique_ptr<crypto::Provider> owned = TestProvider();
+    crypto::Provider& provider = *owned;
     fake::FakeSystem sys;
     app::Atualizador wizard{sys, sys, provider};
     std::string newBytes;
