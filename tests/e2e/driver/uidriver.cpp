@@ -1,5 +1,6 @@
 #include "uidriver.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <thread>
@@ -151,7 +152,7 @@ Process::~Process() {
 
 void Process::close() noexcept {
     if (!handle_) return;
-    if (running()) kill();
+    if (running()) end();
     ::CloseHandle(handle_);
     handle_ = nullptr;
 }
@@ -176,6 +177,20 @@ std::optional<DWORD> Process::exitCode() const {
 void Process::detach() noexcept {
     if (handle_) ::CloseHandle(handle_);
     handle_ = nullptr;
+}
+
+void Process::end(Millis grace) {
+    if (!running()) return;
+    std::vector<DWORD> threads;
+    for (HWND window : TopWindowsOf(id_)) {
+        const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+        if (std::find(threads.begin(), threads.end(), thread) == threads.end())
+            threads.push_back(thread);
+    }
+    for (DWORD thread : threads) ::PostThreadMessageW(thread, WM_QUIT, 0, 0);
+    if (threads.empty() ||
+        ::WaitForSingleObject(handle_, static_cast<DWORD>(grace.count())) != WAIT_OBJECT_0)
+        kill();
 }
 
 void Process::kill() {

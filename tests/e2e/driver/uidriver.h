@@ -54,7 +54,7 @@ class Process {
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     // Ends the process if it is still running (so a failed test leaves no
-    // window behind), then closes the handle.
+    // window behind): end(), then closes the handle.
     ~Process();
 
     DWORD id() const noexcept { return id_; }
@@ -64,6 +64,12 @@ class Process {
     DWORD waitExit(Millis timeout = kDefaultTimeout);
     // The exit code once ended, nothing while running.
     std::optional<DWORD> exitCode() const;
+    // Asks its window threads to quit (WM_QUIT, which also ends modal
+    // boxes) and waits up to `grace`; kills it if it is still running then.
+    // Under Wine a GUI program that was killed makes the next one take about
+    // 10 s to show its first window, so prefer this to kill().
+    void end(Millis grace = Millis{3000});
+    // TerminateProcess, at once.
     void kill();
     // Lets the process run on after this object is gone.
     void detach() noexcept;
