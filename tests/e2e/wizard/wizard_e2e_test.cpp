@@ -167,6 +167,53 @@ TEST_F(WizardE2E, OlderDatabaseIsReplacedStepByStep) {
     EXPECT_FALSE(FileExists(installed + ".novo"));
 }
 
+TEST_F(WizardE2E, ControlsSitWhereDesignedAndButtonsLieAboveTheSteps) {
+    NewPackage();
+    Open();
+    // Twips at 96 dots per inch, 15 to the pixel, in the parent's client area.
+    struct Place {
+        int id;
+        RECT rect;
+    } places[] = {
+        {kVersao, {0, 240, 73, 265}},      {kPicture10, {8, 8, 329, 33}},
+        {kLabel15, {8, 4, 313, 21}},       {kPicture4, {0, 248, 337, 268}},
+        {kStatus, {8, 0, 321, 17}},        {kPicture2, {8, 40, 329, 241}},
+        {kCommand1, {120, 163, 201, 188}}, {kCommand2, {224, 163, 305, 188}},
+        {kPasso1, {112, 0, 321, 201}},     {kLabel6, {8, 96, 201, 145}},
+        {kLabel4, {8, 16, 184, 158}},      {kLabel2, {0, 8, 100, 33}},
+        {kLine1, {8, 32, 96, 34}},         {kLine24, {320, 0, 321, 40}},
+    };
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 337);
+    EXPECT_EQ(client.bottom, 269);
+    for (const auto& p : places) {
+        HWND control = Control(p.id);
+        RECT r = ScreenRect(control);
+        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, p.rect.left) << p.id;
+        EXPECT_EQ(r.top, p.rect.top) << p.id;
+        EXPECT_EQ(r.right, p.rect.right) << p.id;
+        EXPECT_EQ(r.bottom, p.rect.bottom) << p.id;
+    }
+    // The buttons are drawn over the step panels that share their place.
+    const auto above = [](HWND upper, HWND lower) {
+        for (HWND w = GetWindow(lower, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV))
+            if (w == upper) return true;
+        return false;
+    };
+    for (int step : {kPasso1, kPasso2, kPasso3}) {
+        EXPECT_TRUE(above(Control(kCommand1), Control(step))) << step;
+        EXPECT_TRUE(above(Control(kCommand2), Control(step))) << step;
+    }
+    // A frame to resize by, and no title bar.
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_TRUE(style & WS_THICKFRAME);
+    EXPECT_EQ(style & WS_CAPTION, 0);
+    EXPECT_EQ(style & WS_SYSMENU, 0);
+    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+}
+
 TEST_F(WizardE2E, SameOrNewerDatabaseOnlyLetsTheUserCancel) {
     struct Case {
         const char* installed;
