@@ -42,9 +42,6 @@ class Atualizador {
     void Command2Click();
     void MouseMove(std::string_view control);
 
-    // The database summary of the last database read.
-    const API_FILE::DatabaseSummary& summary() const { return summary_; }
-
   private:
     // One attempt at putting the package at the installed path; the
     // system's error code, or 0 when the installed path now holds a copy
