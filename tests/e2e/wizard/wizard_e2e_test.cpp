@@ -214,6 +214,32 @@ TEST_F(WizardE2E, ControlsSitWhereDesignedAndButtonsLieAboveTheSteps) {
     EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
 }
 
+TEST_F(WizardE2E, PressingTheTitleStripWithAnyButtonStartsAWindowMove) {
+    NewPackage();
+    Open();
+    // While the system moves the window it takes no other input; the move
+    // ends when the left button is released.
+    for (int grip : {kLabel15, kPicture10}) {
+        for (Mouse press : {Mouse::RightDown, Mouse::LeftDown}) {
+            SendMouse(Control(grip), press);
+            SleepFor(Millis{300});
+            SendMouse(Control(kCommand1), Mouse::Move);
+            SleepFor(Millis{500});
+            EXPECT_EQ(TextOf(kStatus), "") << grip;
+            SendMouse(Control(grip), Mouse::LeftUp);
+            WaitUntil(
+                [&] {
+                    SendMouse(Control(kCommand1), Mouse::Move);
+                    SleepFor(Millis{100});
+                    return TextOf(kStatus) == "Fecha o atualizador";
+                },
+                "the end of the move");
+            SendMouse(Control(kPicture2), Mouse::Move);
+            WaitText(kStatus, "");
+        }
+    }
+}
+
 TEST_F(WizardE2E, SameOrNewerDatabaseOnlyLetsTheUserCancel) {
     struct Case {
         const char* installed;
