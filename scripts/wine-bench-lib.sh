@@ -94,6 +94,15 @@ bench_wine() {  # bench_wine SECONDS ARGS... : one Wine command, logged
     timeout --kill-after=10 "$seconds" wine "$@" 9>&- </dev/null >>"$BENCH/logs/setup.log" 2>&1
 }
 
+# The virtual desktop's own process. Started by the first window of a
+# session otherwise, it ends with the last program that had one, and the next
+# program's first window then waits about 10 s for a new one. Kept running
+# for the session instead; `wineserver -k` ends it.
+bench_start_desktop() {
+    setsid timeout 14400 wine explorer.exe /desktop=Default,1024x768 \
+        9>&- </dev/null >>"$BENCH/logs/desktop.log" 2>&1 &
+}
+
 bench_start_server() {
     # A persistent server makes each later Wine start cost tens of
     # milliseconds instead of seconds. It refuses (status 2) when one runs.
@@ -102,6 +111,7 @@ bench_start_server() {
     # (and hold open for good) the output pipe of whichever test came first.
     if timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1; then
         bench_wine 120 cmd.exe /c exit 0 || bench_die "Wine does not start (see $BENCH/logs/setup.log)"
+        bench_start_desktop
     fi
 }
 
@@ -110,7 +120,7 @@ bench_make_prefix() {
     rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
     mkdir -p "$BENCH/prefix"
     local started=$SECONDS
-    bench_start_server
+    timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1 || true
     bench_wine 180 wineboot -i || bench_die "wineboot -i failed (see $BENCH/logs/setup.log)"
     # A crash must end the program, not wait on a dialog nobody will close.
     bench_wine 60 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
@@ -121,9 +131,7 @@ bench_make_prefix() {
     bench_wine 60 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f &&
         bench_wine 60 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ \
             /d 1024x768 /f || bench_die "cannot set up the virtual desktop"
-    # The first window of a new prefix costs seconds (desktop, fonts); pay
-    # it here rather than in the first test that opens one.
-    bench_wine 120 rundll32.exe user32.dll,GetDesktopWindow || true
+    bench_start_desktop
     date +%s >"$BENCH/prefix-made"
     bench_log "prefix made in $((SECONDS - started)) s: $BENCH/prefix"
 }
