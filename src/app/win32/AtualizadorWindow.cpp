@@ -125,16 +125,18 @@ class AtualizadorWindow final : public FormEvents {
                       platform::win32::Win32UserInterface& ui, crypto::Provider& provider)
         : ui_(ui), wizard_(system, ui, provider), looks_(Looks()) {
         Register(instance, icon);
+        // The load step runs before the window is shown; it may end the
+        // program, and then no window has been seen. It runs before the
+        // window exists, too, so that reading the package, however slow,
+        // never makes the window look hung to the system.
+        wizard_.Load(GetSysColor(COLOR_BTNFACE));
+
         // Created as an overlapped window so that the system places it; the
         // title bar that overlapped windows get is taken off below.
         hwnd_ = CreateWindowExW(kExStyle, kAtualizadorWindowClass, L"", kStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
         if (!hwnd_) throw std::runtime_error("cannot create the wizard window");
         SetWindowLongPtrW(hwnd_, GWL_STYLE, kStyle);
-
-        // The load step runs before the window is shown; it may end the
-        // program, and then no window has been seen.
-        wizard_.Load(GetSysColor(COLOR_BTNFACE));
 
         form_ = std::make_unique<FormWindow>(hwnd_, std::string(Atualizador::kWindow),
                                              wizard_.form(), looks_, *this,

@@ -98,6 +98,16 @@ class WizardE2E : public ::testing::Test {
         query.className = "AtualizadorWizard";
         query.processId = process->id();
         window = WaitTopWindow(query);
+        // Shown is not yet listening: wait until it answers.
+        WaitUntil(
+            [&] {
+                try {
+                    return !Text(Control(kLabel15)).empty();
+                } catch (const DriverError&) {
+                    return false;
+                }
+            },
+            "the wizard to answer");
     }
     HWND Control(int id) { return WaitChildById(window, id); }
     std::string TextOf(int id) { return Text(Control(id)); }
