@@ -250,6 +250,26 @@ TEST_F(WizardE2E, PressingTheTitleStripWithAnyButtonStartsAWindowMove) {
     }
 }
 
+TEST_F(WizardE2E, TabFollowsTheDesignedOrderOverWhatIsShown) {
+    NewPackage();
+    Open();
+    const auto focused = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+        return info.hwndFocus;
+    };
+    // Hidden steps and their controls, and the hidden Versão, are skipped.
+    const int order[] = {kPicture2, kPasso1,   kPicture4, kPicture10,
+                         kCommand1, kCommand2, kPicture2};
+    WaitUntil([&] { return focused() == Control(order[0]); }, "the first focus");
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        PostMessageW(focused(), WM_KEYDOWN, VK_TAB, 0);
+        WaitUntil([&] { return focused() == Control(order[i]); },
+                  "focus on control " + std::to_string(order[i]));
+    }
+}
+
 TEST_F(WizardE2E, SameOrNewerDatabaseOnlyLetsTheUserCancel) {
     struct Case {
         const char* installed;
