@@ -72,7 +72,16 @@ drive_() { timeout 60 wine "$driver" "$@" </dev/null 2>>"$demo/driver.log" | tr 
 shot() {  # shot NAME [WINDOW]
     sleep 0.5
     drive_ screenshot "Z:${demo//\//\\}\\$1.bmp" "${@:2}" >/dev/null
-    convert "$demo/$1.bmp" -trim +repage "$demo/$1.png" && rm -f "$demo/$1.bmp"
+    local bmp=$demo/$1.bmp
+    if [ $# -eq 1 ]; then
+        # The whole screen, cut down to the windows on the desktop.
+        local desktop
+        desktop=$(convert "$bmp" -format '%[pixel:p{w-1,h-1}]' info:)
+        convert "$bmp" -bordercolor "$desktop" -border 1 -fuzz 3% -trim +repage "$demo/$1.png"
+    else
+        convert "$bmp" "$demo/$1.png"
+    fi
+    rm -f "$bmp"
     echo "  screenshot: build/demo/$1.png"
 }
 wait_text() {  # wait_text WINDOW CONTROL PREFIX
