@@ -3,8 +3,8 @@
 //   make_vectors signature   a new signature key pair of the user's default
 //                            container, a message and its signature
 // The checked-in vectors come from the Windows build, run under Wine:
-//   scripts/wine-run.sh build/windows/tests/crypto/make_vectors.exe cipher \
-//       | tr -d '\r' > tests/crypto/vectors/rc4.txt
+//   scripts/wine-run.sh build/windows/tests/crypto/make_vectors.exe cipher |
+//       tr -d '\r' > tests/crypto/vectors/rc4.txt
 //   (and "signature" > tests/crypto/vectors/signature.txt)
 #include <cstdio>
 #include <iostream>
