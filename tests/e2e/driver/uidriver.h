@@ -66,8 +66,8 @@ class Process {
     std::optional<DWORD> exitCode() const;
     // Asks its window threads to quit (WM_QUIT, which also ends modal
     // boxes) and waits up to `grace`; kills it if it is still running then.
-    // Under Wine a GUI program that was killed makes the next one take about
-    // 10 s to show its first window, so prefer this to kill().
+    // Gentler than kill(): the program leaves the Wine desktop in order
+    // (killed ones were seen to delay the next program's first window).
     void end(Millis grace = Millis{3000});
     // TerminateProcess, at once.
     void kill();
