@@ -9,6 +9,7 @@
 #include "app/Fatal.h"
 #include "app/win32/FormWindow.h"
 #include "app/win32/Look.h"
+#include "app/win32/TopLevelWindow.h"
 
 namespace app::win32 {
 
@@ -124,28 +125,17 @@ class AtualizadorWindow final : public FormEvents {
     AtualizadorWindow(HINSTANCE instance, int icon, platform::Platform& system,
                       platform::win32::Win32UserInterface& ui, crypto::Provider& provider)
         : ui_(ui), wizard_(system, ui, provider), looks_(Looks()) {
-        Register(instance, icon);
         // The load step runs before the window is shown; it may end the
         // program, and then no window has been seen. It runs before the
         // window exists, too, so that reading the package, however slow,
         // never makes the window look hung to the system.
         wizard_.Load(GetSysColor(COLOR_BTNFACE));
-
-        // Created as an overlapped window so that the system places it; the
-        // title bar that overlapped windows get is taken off below.
-        hwnd_ = CreateWindowExW(kExStyle, kAtualizadorWindowClass, L"", kStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
-        if (!hwnd_) throw std::runtime_error("cannot create the wizard window");
-        SetWindowLongPtrW(hwnd_, GWL_STYLE, kStyle);
-
-        form_ = std::make_unique<FormWindow>(hwnd_, std::string(Atualizador::kWindow),
-                                             wizard_.form(), looks_, *this,
-                                             [this](std::string_view what) { Fatal(what); });
-        const Control& window = wizard_.form()[Atualizador::kWindow];
-        RECT outer{0, 0, form_->pixels(window.width), form_->pixels(window.height)};
-        AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
-        SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        window_ = std::make_unique<TopLevelWindow>(
+            instance, TopLevelStyle{kAtualizadorWindowClass, kStyle, kExStyle, icon},
+            wizard_.form(), std::string(Atualizador::kWindow), looks_, *this,
+            [this](std::string_view what) { app::ReportFatal(ui_, what); });
+        hwnd_ = window_->handle();
+        form_ = &window_->form();
         ui_.setOwner(hwnd_);
     }
 
@@ -166,49 +156,12 @@ class AtualizadorWindow final : public FormEvents {
     void onTimer(const std::string&) override {}
 
   private:
-    static void Register(HINSTANCE instance, int icon) {
-        FormWindow::RegisterClasses(instance);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kAtualizadorWindowClass;
-        wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON,
-                                                 GetSystemMetrics(SM_CXICON),
-                                                 GetSystemMetrics(SM_CYICON), LR_SHARED));
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(icon), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            throw std::runtime_error("cannot register the wizard window");
-    }
-
-    void Fatal(std::string_view what) { app::ReportFatal(ui_, what); }
-
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<AtualizadorWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        LRESULT result = 0;
-        if (self && self->form_ && self->form_->handle(message, wParam, lParam, result))
-            return result;
-        if (message == WM_DESTROY) {
-            PostQuitMessage(0);
-            return 0;
-        }
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-
     platform::win32::Win32UserInterface& ui_;
     app::Atualizador wizard_;
     std::vector<ControlLook> looks_;
+    std::unique_ptr<TopLevelWindow> window_;
     HWND hwnd_ = nullptr;
-    std::unique_ptr<FormWindow> form_;
+    FormWindow* form_ = nullptr;
 };
 
 }  // namespace

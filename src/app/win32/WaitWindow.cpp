@@ -9,6 +9,7 @@
 #include "app/Wait.h"
 #include "app/win32/FormWindow.h"
 #include "app/win32/Look.h"
+#include "app/win32/TopLevelWindow.h"
 
 namespace app::win32 {
 
@@ -67,24 +68,13 @@ class WaitWindow final : public FormEvents {
     WaitWindow(HINSTANCE instance, int icon, platform::Platform& system,
                platform::win32::Win32UserInterface& ui)
         : ui_(ui), wait_(system, ui), looks_(Looks(icon)) {
-        Register(instance);
-        // Created as an overlapped window so that the system chooses its
-        // place; the title bar that overlapped windows get is taken off below.
-        hwnd_ = CreateWindowExW(kExStyle, kWaitWindowClass, L"", kStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
-        if (!hwnd_) throw std::runtime_error("cannot create the cleanup window");
-        SetWindowLongPtrW(hwnd_, GWL_STYLE, kStyle);
-
         wait_.Load(GetSysColor(COLOR_BTNFACE));
-        form_ = std::make_unique<FormWindow>(hwnd_, std::string(app::Wait::kWindow), wait_.form(),
-                                             looks_, *this,
-                                             [this](std::string_view what) { Fatal(what); });
-
-        const Control& window = wait_.form()[app::Wait::kWindow];
-        RECT outer{0, 0, form_->pixels(window.width), form_->pixels(window.height)};
-        AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
-        SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        window_ = std::make_unique<TopLevelWindow>(
+            instance, TopLevelStyle{kWaitWindowClass, kStyle, kExStyle}, wait_.form(),
+            std::string(app::Wait::kWindow), looks_, *this,
+            [this](std::string_view what) { app::ReportFatal(ui_, what); });
+        hwnd_ = window_->handle();
+        form_ = &window_->form();
         ui_.setOwner(hwnd_);
     }
 
@@ -110,45 +100,12 @@ class WaitWindow final : public FormEvents {
     }
 
   private:
-    static void Register(HINSTANCE instance) {
-        FormWindow::RegisterClasses(instance);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kWaitWindowClass;
-        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            throw std::runtime_error("cannot register the cleanup window");
-    }
-
-    void Fatal(std::string_view what) { app::ReportFatal(ui_, what); }
-
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<WaitWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        LRESULT result = 0;
-        if (self && self->form_ && self->form_->handle(message, wParam, lParam, result))
-            return result;
-        if (message == WM_DESTROY) {
-            PostQuitMessage(0);
-            return 0;
-        }
-        // Everything else, WM_QUERYENDSESSION included, takes the default:
-        // the window never stands in the way of the restart it asked for.
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-
     platform::win32::Win32UserInterface& ui_;
     app::Wait wait_;
     std::array<ControlLook, 7> looks_;
+    std::unique_ptr<TopLevelWindow> window_;
     HWND hwnd_ = nullptr;
-    std::unique_ptr<FormWindow> form_;
+    FormWindow* form_ = nullptr;
 };
 
 }  // namespace
