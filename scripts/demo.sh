@@ -22,13 +22,13 @@ natbuild=${DEMO_NATIVE_BUILD:-build/native}
 jobs=${JOBS:-2}
 echo "demo: building (this takes a few minutes the first time)"
 cmake --preset windows -B "$winbuild" >/dev/null
-cmake --build "$winbuild" -j "$jobs" --target Atualizador uidriver_cli wizard_demo_removedor xdbtool
+cmake --build "$winbuild" -j "$jobs" --target Atualizador uidriver_cli removedor_standin xdbtool
 cmake --preset native -B "$natbuild" >/dev/null
 cmake --build "$natbuild" -j "$jobs" --target xdbtool
 
 exe=$root/$winbuild/Atualizador.exe
 driver=$root/$winbuild/tests/e2e/driver/uidriver.exe
-removedor=$root/$winbuild/tests/e2e/wizard/removedor.exe
+removedor=$root/$winbuild/tests/e2e/standins/removedor.exe
 xdbtool=$root/$natbuild/tools/xdbtool
 winxdbtool=$root/$winbuild/tools/xdbtool.exe
 demo=$root/build/demo
@@ -133,7 +133,7 @@ for f in "$drive"/Atualizador*.exe; do
     [ -e "$f" ] && echo "  cleanup copy, deleted at the next start of Windows: C:/${f#"$drive"/}"
 done
 [ -e "$product/removedor-ran.txt" ] &&
-    echo "  remover started: $(iconv -f UTF-16LE -t UTF-8 "$product/removedor-ran.txt")"
+    echo "  remover started: $(cat "$product/removedor-ran.txt")"
 if [ -e "$drive/windows/wininit.ini" ]; then
     echo "  C:/windows/wininit.ini:"
     sed 's/^/    /' "$drive/windows/wininit.ini" | tr -d '\r'

@@ -14,10 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "Packages.h"
 #include "app/WaitTexts.h"
 #include "app/win32/WaitWindow.h"
-#include "crypto/Provider.h"
-#include "db/Database.h"
 #include "platform/win32/Text.h"
 #include "uidriver.h"
 
@@ -127,24 +126,8 @@ bool SamePath(const std::string& a, const std::string& b) {
     return CompareStringOrdinal(Widen(a).c_str(), -1, Widen(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
-// Database packages are made here with the system's own cipher, as the
-// product's tooling would. The first use of the key container says so; any
-// other message is a failure of the test.
-class PackingInterface : public platform::UserInterface {
-  public:
-    int messageBox(std::string_view text, int, std::string_view title) override {
-        if (text.rfind("Create key container", 0) != 0)
-            ADD_FAILURE() << "message while packing: " << title << ": " << text;
-        return platform::Ok;
-    }
-    [[noreturn]] void endProgram() override { throw std::runtime_error("packing ended"); }
-};
-
 std::string Package(std::string_view version, std::int16_t records) {
-    PackingInterface ui;
-    static const auto provider = crypto::MakeSystemProvider();
-    return db::BuildPackage(*provider, ui, version, records,
-                            "registros de " + std::string(version));
+    return e2e::Package(version, records, "registros de " + std::string(version));
 }
 
 // Saves a screenshot when CLEANUP_SCREENSHOTS names a folder.

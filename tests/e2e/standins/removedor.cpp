@@ -1,6 +1,7 @@
-// Stands in for the product's remover in the demonstration: notes that it
-// ran, with its command line, in "removedor-ran.txt" beside itself, and shows
-// a box saying so when a person is watching (DEMO_INTERACTIVE=1).
+// Stands in for the product's remover in the end-to-end tests and the
+// demonstration: leaves its whole command line, in UTF-8, in
+// "removedor-ran.txt" beside itself, and shows a box saying so when a person
+// is watching (DEMO_INTERACTIVE=1).
 #include <windows.h>
 
 #include <string>
@@ -13,14 +14,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     marker += L"removedor-ran.txt";
 
     const std::wstring line = GetCommandLineW();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), size,
+                        nullptr, nullptr);
+
     HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,
-                  nullptr);
-        CloseHandle(file);
-    }
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    CloseHandle(file);
 
     wchar_t interactive[8] = {};
     if (GetEnvironmentVariableW(L"DEMO_INTERACTIVE", interactive, 8) && interactive[0] == L'1') {
@@ -28,5 +34,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
                                   std::wstring(arguments) + L"\".";
         MessageBoxW(nullptr, text.c_str(), L"Removedor (demonstração)", MB_ICONINFORMATION);
     }
-    return 0;
+    return ok ? 0 : 1;
 }

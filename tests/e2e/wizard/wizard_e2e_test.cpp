@@ -12,9 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "Packages.h"
 #include "app/win32/AtualizadorWindow.h"
-#include "crypto/Provider.h"
-#include "db/Database.h"
 #include "platform/win32/Text.h"
 #include "uidriver.h"
 
@@ -35,23 +34,8 @@ const char* const kSuccess =
     "O Banco de Dados foi atualizado com sucesso!\r\n\r\n"
     "Clique em \"Finalizar\" para concluir a atualização.";
 
-// Packages are made in this process; a failure of the cipher is a failure of
-// the test.
-class TestInterface : public platform::UserInterface {
-  public:
-    int messageBox(std::string_view text, int, std::string_view title) override {
-        // The first use of the key container says so; that is no fault.
-        if (text.rfind("Create key container", 0) != 0)
-            ADD_FAILURE() << "message while packing: " << title << ": " << text;
-        return platform::Ok;
-    }
-    [[noreturn]] void endProgram() override { throw std::runtime_error("packing ended"); }
-};
-
 std::string Package(const std::string& version, std::int16_t records) {
-    static const auto provider = crypto::MakeSystemProvider();
-    TestInterface ui;
-    return db::BuildPackage(*provider, ui, version, records, "records of " + version);
+    return e2e::Package(version, records, "records of " + version);
 }
 
 std::string Upper(std::string text) {
