@@ -81,4 +81,30 @@ TEST_F(Win32RegistryRead, ReadsUnderLocalMachine) {
               "C:\\Prog\\db.xdb");
 }
 
+// A 32-bit product keeps its key in the registry's 32-bit view, which a
+// 64-bit process does not see by default: the installed database would look
+// missing and the update would be cancelled.
+TEST_F(Win32RegistryRead, PrefersTheProductsThirtyTwoBitView) {
+    const auto write32 = [](const std::string& text) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
+            return false;
+        const LONG written =
+            RegSetValueExA(key, "DB", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1));
+        RegCloseKey(key);
+        return written == ERROR_SUCCESS;
+    };
+    if (!write32("C:\\32\\db.xdb")) GTEST_SKIP() << "HKLM not writable here";
+    EXPECT_EQ(mdlRegistry::ReadRegistryValue(system, RegistryRoot::LocalMachine, kKey, "DB"),
+              "C:\\32\\db.xdb");
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey.c_str(), KEY_WOW64_32KEY, 0);
+
+    uidriver::SetRegistryString(uidriver::Root::LocalMachine, kKey, "DB", "C:\\64\\db.xdb");
+    EXPECT_EQ(mdlRegistry::ReadRegistryValue(system, RegistryRoot::LocalMachine, kKey, "DB"),
+              "C:\\64\\db.xdb");
+}
+
 }  // namespace

@@ -85,26 +85,34 @@ std::optional<RegistryData> Win32Platform::readRegistry(RegistryRoot root, std::
     // code page exactly as the product wrote them.
     const std::string ansiKey = Utf8ToAnsi(subKey);
     const std::string ansiName = Utf8ToAnsi(valueName);
-    UniqueKey key;
-    if (::RegOpenKeyA(rootKey(root), ansiKey.c_str(), key.put()) != ERROR_SUCCESS) return {};
 
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExA(key.get(), ansiName.c_str(), nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return {};
-    std::string data(size, '\0');
-    if (size > 0) {
-        if (::RegQueryValueExA(key.get(), ansiName.c_str(), nullptr, &type,
-                               reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+    const auto query = [&](REGSAM view) -> std::optional<RegistryData> {
+        UniqueKey key;
+        if (::RegOpenKeyExA(rootKey(root), ansiKey.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) !=
+            ERROR_SUCCESS)
             return {};
-        data.resize(size);
-    }
-
-    RegistryData result;
-    result.type = type;
-    result.data = type == REG_SZ ? AnsiToUtf8(data) : std::move(data);
-    return result;
+        DWORD type = 0;
+        DWORD size = 0;
+        if (::RegQueryValueExA(key.get(), ansiName.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS)
+            return {};
+        std::string data(size, '\0');
+        if (size > 0) {
+            if (::RegQueryValueExA(key.get(), ansiName.c_str(), nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+                return {};
+            data.resize(size);
+        }
+        RegistryData result;
+        result.type = type;
+        result.data = type == REG_SZ ? AnsiToUtf8(data) : std::move(data);
+        return result;
+    };
+    // The product is a 32-bit program: on 64-bit Windows its keys live in
+    // the registry's 32-bit view, which a 64-bit process does not see by
+    // default. That view first, then the process's own.
+    if (auto value = query(KEY_WOW64_32KEY)) return value;
+    return query(0);
 }
 
 std::string Win32Platform::windowsDirectory() {
