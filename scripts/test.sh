@@ -14,10 +14,16 @@ build() {
 build native || exit 1
 build windows || exit 1
 
-# A short fuzzing run of the database header parser, when clang is there.
+# A short fuzzing run of the database header parser (a longer one: scripts/fuzz.sh 600).
 fuzz_rc=0
 if [ -x scripts/fuzz.sh ]; then
-    scripts/fuzz.sh "${FUZZ_SECONDS:-30}" || fuzz_rc=$?
+    mkdir -p build
+    scripts/fuzz.sh "${FUZZ_SECONDS:-30}" >build/fuzz.log 2>&1 || fuzz_rc=$?
+    if [ "$fuzz_rc" -ne 0 ]; then
+        tail -40 build/fuzz.log
+    else
+        echo "fuzzing: $(sed -n 's/^stat::number_of_executed_units: *//p' build/fuzz.log) inputs, no fault"
+    fi
 fi
 
 summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -1; }
