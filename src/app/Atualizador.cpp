@@ -22,16 +22,6 @@ constexpr std::string_view kPackageName = "db.xdb";
 // placePackage: the copy arrived but differs from the package.
 constexpr std::uint32_t kCopyDiffers = 0xFFFFFFFF;
 
-Control At(double left, double top, double width, double height, std::string_view caption = {}) {
-    Control c;
-    c.left = left;
-    c.top = top;
-    c.width = width;
-    c.height = height;
-    c.caption = caption;
-    return c;
-}
-
 Control Hidden(Control c) {
     c.visible = false;
     return c;
@@ -39,7 +29,7 @@ Control Hidden(Control c) {
 
 // A line from (x1, y1) to (x2, y2).
 Control Line(double x1, double y1, double x2, double y2) {
-    return At(x1, y1, x2 - x1, y2 - y1);
+    return ControlAt(x1, y1, x2 - x1, y2 - y1);
 }
 
 // Upper case as the system's string functions make it for the Western code
@@ -67,32 +57,32 @@ Atualizador::Atualizador(platform::Platform& system, platform::UserInterface& ui
                          crypto::Provider& provider)
     : system_(system), ui_(ui), provider_(provider) {
     // The window and its controls as designed, in twips.
-    form_.add(std::string(kWindow), At(0, 0, 5055, 4035));
-    form_.add("Versão", Hidden(At(0, 3600, 1095, 375)));
-    form_.add("Picture10", At(120, 120, 4815, 375));
-    form_.add("Label15", At(120, 60, 4575, 255, texts::kTitle));
+    form_.add(std::string(kWindow), ControlAt(0, 0, 5055, 4035));
+    form_.add("Versão", Hidden(ControlAt(0, 3600, 1095, 375)));
+    form_.add("Picture10", ControlAt(120, 120, 4815, 375));
+    form_.add("Label15", ControlAt(120, 60, 4575, 255, texts::kTitle));
     form_.add("Line24", Line(4800, 0, 4800, 600));
     form_.add("Line25", Line(7680, 480, 0, 480));
     form_.add("Line26", Line(0, 0, 0, 480));
     form_.add("Line27", Line(0, 0, 7560, 0));
-    form_.add("Picture4", At(0, 3720, 5055, 300));
-    form_.add("status", At(120, 0, 4695, 255));
-    form_.add("Picture2", At(120, 600, 4815, 3015));
-    form_.add("Command1", At(1800, 2450, 1215, 375, texts::kCancel));
-    form_.add("Command2", At(3360, 2450, 1215, 375, texts::kProceed));
-    form_.add("Passo1", At(1680, 0, 3135, 3015));
-    form_.add("Label6", At(120, 1440, 2895, 735, texts::kProceedHint));
-    form_.add("Label5", At(120, 240, 2895, 1095, texts::kWelcome));
-    form_.add("Passo3", Hidden(At(1680, 0, 3135, 3015)));
-    Control check = At(120, 1560, 2775, 495, texts::kShowInfo);
+    form_.add("Picture4", ControlAt(0, 3720, 5055, 300));
+    form_.add("status", ControlAt(120, 0, 4695, 255));
+    form_.add("Picture2", ControlAt(120, 600, 4815, 3015));
+    form_.add("Command1", ControlAt(1800, 2450, 1215, 375, texts::kCancel));
+    form_.add("Command2", ControlAt(3360, 2450, 1215, 375, texts::kProceed));
+    form_.add("Passo1", ControlAt(1680, 0, 3135, 3015));
+    form_.add("Label6", ControlAt(120, 1440, 2895, 735, texts::kProceedHint));
+    form_.add("Label5", ControlAt(120, 240, 2895, 1095, texts::kWelcome));
+    form_.add("Passo3", Hidden(ControlAt(1680, 0, 3135, 3015)));
+    Control check = ControlAt(120, 1560, 2775, 495, texts::kShowInfo);
     check.value = 1;
     form_.add("Check1", check);
-    form_.add("Label1", At(120, 120, 2775, 1290, texts::kInstalling));
-    form_.add("Passo2", Hidden(At(1680, 0, 3135, 3015)));
-    form_.add("Label4", At(120, 240, 2640, 2130, texts::kChecking));
-    form_.add("Label3", At(120, 720, 1335, 1095, texts::kDescription));
+    form_.add("Label1", ControlAt(120, 120, 2775, 1290, texts::kInstalling));
+    form_.add("Passo2", Hidden(ControlAt(1680, 0, 3135, 3015)));
+    form_.add("Label4", ControlAt(120, 240, 2640, 2130, texts::kChecking));
+    form_.add("Label3", ControlAt(120, 720, 1335, 1095, texts::kDescription));
     form_.add("Line1", Line(120, 480, 1440, 480));
-    form_.add("Label2", At(0, 120, 1500, 375, texts::kHeading));
+    form_.add("Label2", ControlAt(0, 120, 1500, 375, texts::kHeading));
 }
 
 std::string Atualizador::packagePath() {

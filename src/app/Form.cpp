@@ -4,6 +4,16 @@
 
 namespace app {
 
+Control ControlAt(double left, double top, double width, double height, std::string_view caption) {
+    Control c;
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    c.caption = caption;
+    return c;
+}
+
 void Form::add(std::string name, Control initial) {
     if (!controls_.emplace(name, std::move(initial)).second)
         throw std::logic_error("control declared twice: " + name);

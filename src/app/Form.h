@@ -31,6 +31,10 @@ struct Control {
     std::vector<Decl::ShadeLine> drawing;
 };
 
+// A control at a place, in twips relative to its container.
+Control ControlAt(double left, double top, double width, double height,
+                  std::string_view caption = {});
+
 // The controls of one window by name, and the one place their state changes.
 // Whoever shows the window listens to the changes and re-renders the control
 // at once, so that what the logic sets is on screen before a modal box that

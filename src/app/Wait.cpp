@@ -10,15 +10,6 @@ namespace app {
 
 namespace {
 
-Control Box(double left, double top, double width, double height) {
-    Control c;
-    c.left = left;
-    c.top = top;
-    c.width = width;
-    c.height = height;
-    return c;
-}
-
 Control Timer(int interval) {
     Control c;
     c.enabled = false;
@@ -29,15 +20,15 @@ Control Timer(int interval) {
 }  // namespace
 
 Wait::Wait(platform::Platform& system, platform::UserInterface& ui) : system_(system), ui_(ui) {
-    form_.add(std::string(kWindow), Box(0, 0, 5550, 510));
-    form_.add("Picture1", Box(0, 0, 5535, 495));
+    form_.add(std::string(kWindow), ControlAt(0, 0, 5550, 510));
+    form_.add("Picture1", ControlAt(0, 0, 5535, 495));
     // Image1 lies above Image2, which slides out from under it.
-    form_.add("Image1", Box(0, 0, 480, 480));
-    form_.add("Image2", Box(0, 0, 480, 480));
-    Control label = Box(600, 120, 4695, 255);
+    form_.add("Image1", ControlAt(0, 0, 480, 480));
+    form_.add("Image2", ControlAt(0, 0, 480, 480));
+    Control label = ControlAt(600, 120, 4695, 255);
     label.caption = std::string(wait_texts::kWaiting);
     form_.add("Label1", label);
-    Control line = Box(4460, 350, 5280 - 4460, 0);
+    Control line = ControlAt(4460, 350, 5280 - 4460, 0);
     line.visible = false;
     form_.add("Line1", line);
     form_.add("Timer1", Timer(500));

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "Packages.h"
+#include "app/AtualizadorTexts.h"
 #include "app/win32/AtualizadorWindow.h"
 #include "platform/win32/Text.h"
 #include "uidriver.h"
@@ -26,13 +27,9 @@ using platform::win32::Widen;
 constexpr const char* kProductKey = "SOFTWARE\\Holmcrest\\Varnel R40";
 constexpr Millis kProcessEnd{20000};
 
-const char* const kAccessError =
-    "Houve um erro ao tentar remover/atualizar o banco de dados!\r\n"
-    "Verifique se o Varnel não o está utilizando-o no Removedor (Comum ou Individual).\r\n\r\n"
-    "Feche toda janela que pertence ao Varnel e clique em Repetir.";
-const char* const kSuccess =
-    "O Banco de Dados foi atualizado com sucesso!\r\n\r\n"
-    "Clique em \"Finalizar\" para concluir a atualização.";
+// The native tests hold these word for word; here they must reach the screen.
+const std::string kAccessError(app::atualizador_texts::kAccessErrorText);
+const std::string kSuccess(app::atualizador_texts::kInstalled);
 
 std::string Package(const std::string& version, std::int16_t records) {
     return e2e::Package(version, records, "records of " + version);
