@@ -16,6 +16,8 @@ struct RegistryCase {
     const char* expected;
 };
 
+void PrintTo(const RegistryCase& c, std::ostream* os) { *os << c.name; }
+
 class RegistryText : public testing::TestWithParam<RegistryCase> {};
 
 // The text rule decides what the wizard takes for the installed database's
