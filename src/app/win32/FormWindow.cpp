@@ -270,7 +270,7 @@ void FormWindow::paintDrawing(Entry& entry) {
     SelectedObject bitmap(dc.get(), entry.image.get());
     SelectedObject brush(dc.get(), GetStockObject(DC_BRUSH));
     // One-pixel vertical lines, full height; several twip positions fall on
-    // the same pixel, and the last one drawn there wins, as on the design.
+    // the same pixel, and the last one drawn there wins.
     for (const Decl::ShadeLine& line : form_[entry.name].drawing) {
         SetDCBrushColor(dc.get(), line.colour);
         PatBlt(dc.get(), pixels(line.x), 0, 1, entry.imageSize.cy, PATCOPY);

@@ -32,6 +32,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     } catch (const std::exception& e) {
         app::ReportFatal(ui, e.what());
     } catch (...) {
-        app::ReportFatal(ui, "unknown error");
+        app::ReportFatal(ui, "erro desconhecido");
     }
 }
