@@ -71,6 +71,15 @@ class WizardE2E : public ::testing::Test {
         SetRegistryString(Root::LocalMachine, kProductKey, "DB", installed);
     }
 
+    // An older installed database and a newer package, the wizard opened
+    // and moved on to its summary, "Prosseguir" enabled.
+    void OpenAtSummary() {
+        InstalledDatabase();
+        NewPackage();
+        Open();
+        Click(Control(kCommand2));
+        WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+    }
     void Start() { process.emplace(Process::Start("\"" + exe + "\"")); }
     // Starts the program and waits for its window.
     void Open() {
@@ -360,11 +369,7 @@ TEST_F(WizardE2E, CorruptedPackageEndsTheProgram) {
 }
 
 TEST_F(WizardE2E, LockedDatabaseAsksUntilReleased) {
-    InstalledDatabase();
-    NewPackage();
-    Open();
-    Click(Control(kCommand2));
-    WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+    OpenAtSummary();
     {
         HeldFile held(installed);
         Click(Control(kCommand2));
@@ -384,11 +389,7 @@ TEST_F(WizardE2E, LockedDatabaseAsksUntilReleased) {
 }
 
 TEST_F(WizardE2E, CancelWhileLockedLeavesBothFiles) {
-    InstalledDatabase();
-    NewPackage();
-    Open();
-    Click(Control(kCommand2));
-    WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+    OpenAtSummary();
     HeldFile held(installed);
     Click(Control(kCommand2));
     Press(Box("Erro no acesso do banco de dados"), IDCANCEL);
