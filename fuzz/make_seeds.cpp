@@ -12,19 +12,7 @@
 #include "crypto/Provider.h"
 #include "crypto/clsCryptoFilterBox.h"
 #include "db/Database.h"
-
-namespace {
-
-class StderrUi : public platform::UserInterface {
-  public:
-    int messageBox(std::string_view text, int, std::string_view) override {
-        std::cerr << text << "\n";
-        return platform::Ok;
-    }
-    [[noreturn]] void endProgram() override { std::exit(1); }
-};
-
-}  // namespace
+#include "platform/ConsoleUserInterface.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -33,7 +21,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder);
-    StderrUi ui;
+    platform::ConsoleUserInterface ui("fuzz_make_seeds");
     std::unique_ptr<crypto::Provider> provider = crypto::MakeSystemProvider();
 
     struct Package {

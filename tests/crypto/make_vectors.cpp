@@ -12,19 +12,11 @@
 
 #include "Vectors.h"
 #include "crypto/clsCryptoFilterBox.h"
+#include "platform/ConsoleUserInterface.h"
 
 namespace {
 
-class StderrUi : public platform::UserInterface {
-  public:
-    int messageBox(std::string_view text, int, std::string_view) override {
-        std::cerr << text << "\n";
-        return platform::Ok;
-    }
-    [[noreturn]] void endProgram() override { std::exit(1); }
-};
-
-int Ciphers(crypto::Provider& provider, StderrUi& ui) {
+int Ciphers(crypto::Provider& provider, platform::UserInterface& ui) {
     std::vector<vectors::Cipher> all = vectors::CipherInputs();
     for (vectors::Cipher& v : all) {
         crypto::clsCryptoFilterBox filter(provider, ui);
@@ -37,7 +29,7 @@ int Ciphers(crypto::Provider& provider, StderrUi& ui) {
     return 0;
 }
 
-int Signature(crypto::Provider& provider, StderrUi& ui) {
+int Signature(crypto::Provider& provider, platform::UserInterface& ui) {
     crypto::clsCryptoFilterBox filter(provider, ui);  // makes the container if needed
     vectors::Signature v;
     {
@@ -64,7 +56,7 @@ int Signature(crypto::Provider& provider, StderrUi& ui) {
 int main(int argc, char** argv) {
     const std::string what = argc > 1 ? argv[1] : "";
     std::unique_ptr<crypto::Provider> provider = vectors::MakeProvider();
-    StderrUi ui;
+    platform::ConsoleUserInterface ui("make_vectors");
     if (what == "cipher") return Ciphers(*provider, ui);
     if (what == "signature") return Signature(*provider, ui);
     std::cerr << "usage: make_vectors cipher|signature\n";

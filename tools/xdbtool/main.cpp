@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "Arguments.h"
-#include "ConsoleUserInterface.h"
 #include "Files.h"
 #include "crypto/clsCryptoFilterBox.h"
 #include "db/API_FILE.h"
 #include "db/Database.h"
+#include "platform/ConsoleUserInterface.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ Exit status: 0 done, 1 check failed, 2 bad arguments or files.
 
 struct Tool {
     std::unique_ptr<crypto::Provider> provider = crypto::MakeSystemProvider();
-    xdbtool::ConsoleUserInterface ui;
+    platform::ConsoleUserInterface ui{"xdbtool"};
 
     int pack(const Arguments& a) {
         if (!a.has("--version") || !a.has("--records")) {

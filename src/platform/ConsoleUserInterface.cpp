@@ -1,11 +1,9 @@
-#include "ConsoleUserInterface.h"
+#include "platform/ConsoleUserInterface.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <string>
 
-namespace xdbtool {
+namespace platform {
 
 int ConsoleUserInterface::messageBox(std::string_view text, int, std::string_view title) {
     // Message line breaks are CR LF; a terminal wants LF alone.
@@ -13,10 +11,10 @@ int ConsoleUserInterface::messageBox(std::string_view text, int, std::string_vie
     for (char c : text) {
         if (c != '\r') line += c;
     }
-    std::cerr << "xdbtool: ";
+    std::cerr << program_ << ": ";
     if (!title.empty()) std::cerr << title << ": ";
     std::cerr << line << std::endl;
-    return platform::Ok;
+    return Ok;
 }
 
 void ConsoleUserInterface::endProgram() {
@@ -24,4 +22,4 @@ void ConsoleUserInterface::endProgram() {
     std::exit(1);
 }
 
-}  // namespace xdbtool
+}  // namespace platform
