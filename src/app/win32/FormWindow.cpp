@@ -6,6 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "app/win32/CommonControls.h"
 #include "platform/win32/Text.h"
 
 namespace app::win32 {
@@ -246,8 +247,8 @@ void FormWindow::create(const ControlLook& look) {
         const RECT all{0, 0, entry->imageSize.cx, entry->imageSize.cy};
         FillRect(dc.get(), &all, static_cast<HBRUSH>(brush.get()));
     } else {
-        SetWindowSubclass(entry->hwnd, ControlProc, kSubclassId,
-                          reinterpret_cast<DWORD_PTR>(entry.get()));
+        comctl::SetWindowSubclass(entry->hwnd, ControlProc, kSubclassId,
+                                  reinterpret_cast<DWORD_PTR>(entry.get()));
         SendMessageW(entry->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font(look.font)), FALSE);
     }
     if (look.kind == Kind::CheckBox)
@@ -483,9 +484,9 @@ LRESULT CALLBACK FormWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam,
         BeginWindowDrag(GetAncestor(hwnd, GA_ROOT));
         return 0;
     } else if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, ControlProc, kSubclassId);
+        comctl::RemoveWindowSubclass(hwnd, ControlProc, kSubclassId);
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return comctl::DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 void BeginWindowDrag(HWND window) {

@@ -1,14 +1,15 @@
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <exception>
 
 #include "app/Fatal.h"
 #include "app/StartUp.h"
 #include "app/win32/AtualizadorWindow.h"
+#include "app/win32/CommonControls.h"
 #include "app/win32/WaitWindow.h"
 #include "crypto/Provider.h"
+#include "platform/SystemError.h"
+#include "platform/win32/DllSearch.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32UserInterface.h"
 #include "resource.h"
@@ -17,11 +18,18 @@
 // window, the wizard or the cleanup window, whose message loop then runs
 // until the program ends.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything else can load a DLL.
+    const DWORD dllSearch = platform::win32::RestrictDllSearchToSystem();
+
     platform::win32::Win32Platform system;
     platform::win32::Win32UserInterface ui;
     try {
-        const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&controls);
+        if (dllSearch != 0)
+            throw platform::SystemError(
+                "Este Windows não permite limitar a busca de bibliotecas à pasta do sistema; "
+                "instale as atualizações do Windows e tente novamente",
+                dllSearch);
+        app::win32::comctl::Load();
 
         const app::StartUp start = app::ParseStartUp(system.commandArguments());
         if (start.mode == app::StartUp::Mode::Cleanup)

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+// Where the program's DLLs come from. The updater runs as administrator from
+// folders that other programs can write (Downloads, a share): a DLL of a
+// system name put there, or in the current folder, must never be loaded.
+namespace platform::win32 {
+
+// Restricts every later DLL search of the process to the system folder.
+// Call it first, before anything loads a DLL. Returns 0, or the system's
+// error code when it cannot be done (a Windows without
+// SetDefaultDllDirectories reports ERROR_PROC_NOT_FOUND).
+DWORD RestrictDllSearchToSystem();
+
+// Loads a DLL of the system folder by its name; null on failure.
+HMODULE LoadSystemDll(const wchar_t* name);
+
+}  // namespace platform::win32
