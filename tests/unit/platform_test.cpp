@@ -2,6 +2,7 @@
 
 #include "FakeSystem.h"
 #include "platform/Decl.h"
+#include "platform/FileAttributes.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "platform/mdlRegistry.h"
@@ -16,7 +17,9 @@ struct RegistryCase {
     const char* expected;
 };
 
-void PrintTo(const RegistryCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RegistryCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegistryText : public testing::TestWithParam<RegistryCase> {};
 
@@ -29,13 +32,14 @@ TEST_P(RegistryText, FollowsTheValueType) {
 INSTANTIATE_TEST_SUITE_P(
     Values, RegistryText,
     testing::Values(
-        RegistryCase{"SzWithoutItsNul", {platform::kRegSz, std::string("C:\\Prog\\db.xdb\0", 15)},
+        RegistryCase{"SzWithoutItsNul",
+                     {platform::kRegSz, std::string("C:\\Prog\\db.xdb\0", 15)},
                      "C:\\Prog\\db.xdb"},
         RegistryCase{"SzStopsAtFirstNul", {platform::kRegSz, std::string("a\0b\0", 4)}, "a"},
         RegistryCase{"EmptySz", {platform::kRegSz, std::string("\0", 1)}, ""},
         RegistryCase{"SzWithoutAnyNulIsTakenWhole", {platform::kRegSz, "C:\\db"}, "C:\\db"},
-        RegistryCase{"DwordGivesFirstByte", {platform::kRegDword, std::string("\x2c\x01\0\0", 4)},
-                     "44"},
+        RegistryCase{
+            "DwordGivesFirstByte", {platform::kRegDword, std::string("\x2c\x01\0\0", 4)}, "44"},
         RegistryCase{"ExpandSzGivesCodeOfFirstChar", {platform::kRegExpandSz, "C:\\x"}, "67"},
         RegistryCase{"HighByteIsUnsigned", {platform::kRegBinary, "\xff"}, "255"},
         RegistryCase{"EmptyBinary", {platform::kRegBinary, ""}, ""}),
@@ -102,6 +106,54 @@ TEST(ScheduleDeleteOnRestart, AnUnwritableFileIsRaised) {
     readOnly.readOnly = true;
     sys.putFile("C:\\WINDOWS\\wininit.ini", "", readOnly);
     EXPECT_THROW(Decl::ScheduleDeleteOnRestart(sys, "C:\\a.exe"), platform::SystemError);
+}
+
+}  // namespace
+
+namespace {
+
+// Windows 10 and 11 set these on ordinary files: a Downloads or Desktop
+// folder kept by a sync client, a compressed or encrypted folder, search
+// indexing turned off. Counting any of them as missing made the updater
+// say "Arquivo inexistente" beside a good package, and turned a present
+// installed database into the reinstall question, which replaces it
+// without comparing versions.
+TEST(OrdinaryFile, OnlyHiddenSystemAndFoldersCountAsMissing) {
+    namespace a = platform::attribute;
+    struct {
+        const char* name;
+        std::uint32_t attributes;
+        bool ordinary;
+    } cases[] = {
+        {"none", 0, true},
+        {"normal", a::Normal, true},
+        {"read-only", a::ReadOnly, true},
+        {"archive", a::Archive, true},
+        {"temporary", a::Temporary, true},
+        {"sparse", a::SparseFile, true},
+        {"reparse point (cloud file, link)", a::ReparsePoint, true},
+        {"compressed", a::Compressed, true},
+        {"offline", a::Offline, true},
+        {"not content-indexed", a::NotContentIndexed, true},
+        {"encrypted", a::Encrypted, true},
+        {"integrity stream", a::IntegrityStream, true},
+        {"no scrub data", a::NoScrubData, true},
+        {"pinned", a::Pinned, true},
+        {"unpinned", a::Unpinned, true},
+        {"recall on open", a::RecallOnOpen, true},
+        {"recall on data access", a::RecallOnDataAccess, true},
+        {"cloud placeholder as synced",
+         a::Archive | a::ReparsePoint | a::Offline | a::NotContentIndexed | a::RecallOnDataAccess,
+         true},
+        {"hidden", a::Hidden, false},
+        {"system", a::System, false},
+        {"folder", a::Directory, false},
+        {"hidden among others", a::Archive | a::NotContentIndexed | a::Hidden, false},
+        {"system among others", a::ReadOnly | a::Compressed | a::System, false},
+        {"folder among others", a::Directory | a::ReparsePoint, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::IsOrdinaryFile(c.attributes), c.ordinary) << c.name;
 }
 
 }  // namespace
