@@ -55,10 +55,14 @@ bool FilePlatform::normalFileExists(std::string_view) {
 platform::DeleteResult FilePlatform::deleteFile(std::string_view) {
     Unused();
 }
-std::uint32_t FilePlatform::copyFileNoOverwrite(std::string_view, std::string_view) {
+std::unique_ptr<platform::HeldFile> FilePlatform::holdFile(std::string_view, std::uint32_t&) {
     Unused();
 }
-std::uint32_t FilePlatform::renameNoOverwrite(std::string_view, std::string_view) {
+std::unique_ptr<platform::HeldFile> FilePlatform::holdExecutable(std::uint32_t&) {
+    Unused();
+}
+std::unique_ptr<platform::NewFile> FilePlatform::createCopy(std::string_view, platform::HeldFile&,
+                                                            std::uint32_t&) {
     Unused();
 }
 void FilePlatform::appendAnsiText(std::string_view, std::string_view) {

@@ -20,8 +20,10 @@ class FilePlatform : public platform::Platform {
     std::string executableTitle() override;
     bool normalFileExists(std::string_view) override;
     platform::DeleteResult deleteFile(std::string_view) override;
-    std::uint32_t copyFileNoOverwrite(std::string_view, std::string_view) override;
-    std::uint32_t renameNoOverwrite(std::string_view, std::string_view) override;
+    std::unique_ptr<platform::HeldFile> holdFile(std::string_view, std::uint32_t&) override;
+    std::unique_ptr<platform::HeldFile> holdExecutable(std::uint32_t&) override;
+    std::unique_ptr<platform::NewFile> createCopy(std::string_view, platform::HeldFile&,
+                                                  std::uint32_t&) override;
     void appendAnsiText(std::string_view, std::string_view) override;
     bool deleteAtReboot(std::string_view) override;
     void startProgram(std::string_view, platform::WindowStyle) override;

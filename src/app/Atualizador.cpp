@@ -1,26 +1,29 @@
 #include "app/Atualizador.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "app/AtualizadorTexts.h"
 #include "app/HandOff.h"
 #include "app/PanelDrawing.h"
+#include "app/StagingName.h"
 #include "app/VersionCheck.h"
 #include "db/Database.h"
 #include "platform/Paths.h"
+#include "platform/SystemError.h"
 #include "platform/mdlRegistry.h"
 
 namespace app {
 
 namespace texts = atualizador_texts;
-using platform::DeleteOutcome;
 namespace mb = platform::mb;
 
 namespace {
 
 constexpr std::string_view kPackageName = "db.xdb";
-// placePackage: the copy arrived but differs from the package.
-constexpr std::uint32_t kCopyDiffers = 0xFFFFFFFF;
+// A fresh staging name is looked for among this many.
+constexpr int kStagingNames = 100;
+constexpr std::uint32_t kErrorFileExists = 80;
 
 Control Hidden(Control c) {
     c.visible = false;
@@ -55,7 +58,7 @@ std::string UpperCase(std::string_view utf8) {
 
 Atualizador::Atualizador(platform::Platform& system, platform::UserInterface& ui,
                          crypto::Provider& provider)
-    : system_(system), ui_(ui), provider_(provider) {
+    : system_(system), ui_(ui), provider_(provider), self_(system.holdExecutable(selfError_)) {
     // The window and its controls as designed, in twips.
     form_.add(std::string(kWindow), ControlAt(0, 0, 5055, 4035));
     form_.add("Versão", Hidden(ControlAt(0, 3600, 1095, 375)));
@@ -109,7 +112,11 @@ void Atualizador::Load(std::uint32_t buttonFace) {
         ui_.endProgram();
     }
 
-    db::ReadDatabase(system_, provider_, ui_, package, summary_);
+    // Held from here until it is removed. A package that cannot be opened
+    // reaches the header check as the reader's marker text and fails it.
+    std::uint32_t error = 0;
+    package_ = system_.holdFile(package, error);
+    db::OpenDatabase(provider_, ui_, API_FILE::ReadFileToString(package_.get()), summary_);
     form_.setCaption("Versão", summary_.DbVersion);
     form_.setTag("Versão", std::to_string(summary_.DbRecordCount));
 }
@@ -155,65 +162,59 @@ void Atualizador::Step1() {
     InstalarDb();
 }
 
-std::uint32_t Atualizador::placePackage(const std::string& package, const std::string& installed) {
-    constexpr std::uint32_t kPathNotFound = 3;
-    if (installed.empty()) return kPathNotFound;
-    // The copy goes to a temporary file first and is renamed into place, so
-    // that the installed path never holds half a database.
-    const std::string temporary = installed + ".novo";
-    if (const auto leftover = system_.deleteFile(temporary);
-        leftover.outcome == DeleteOutcome::Failed)
-        return leftover.error;
-    if (const auto error = system_.copyFileNoOverwrite(package, temporary); error != 0) {
-        system_.deleteFile(temporary);
-        return error;
+std::unique_ptr<platform::NewFile> Atualizador::stagePackage(const std::string& installed,
+                                                             std::uint32_t& error) {
+    error = kErrorFileExists;
+    for (int attempt = 0; attempt < kStagingNames && error == kErrorFileExists; ++attempt) {
+        if (auto staged = system_.createCopy(StagingName(installed, attempt), *package_, error))
+            return staged;
     }
-    if (const auto error = system_.renameNoOverwrite(temporary, installed); error != 0) {
-        system_.deleteFile(temporary);
-        return error;
-    }
-    // The package goes only once the installed path holds the same bytes.
-    const auto placed = system_.readFile(installed);
-    const auto original = system_.readFile(package);
-    if (!placed || !original || *placed != *original) return kCopyDiffers;
-    return 0;
+    return nullptr;
 }
 
 void Atualizador::InstalarDb() {
+    if (!package_) throw std::logic_error("the package is not held");
     for (;;) {
         const std::string installed = mdlRegistry::InstalledDatabasePath(system_);
-        const auto removed = installed.empty() ? platform::DeleteResult{DeleteOutcome::NotFound, 0}
-                                               : system_.deleteFile(installed);
-        if (removed.outcome == DeleteOutcome::Failed) {
-            if (ui_.messageBox(texts::kAccessErrorText, mb::Critical | mb::RetryCancel,
-                               texts::kAccessErrorTitle) == platform::Retry)
-                continue;
-            ui_.endProgram();
-        }
-
-        const std::string package = packagePath();
-        if (const auto error = placePackage(package, installed); error != 0) {
-            // The update is kept: the package stays where it is.
-            if (ui_.messageBox(texts::CopyFailedText(installed, error == kCopyDiffers ? 0 : error),
+        std::uint32_t error = 0;
+        auto staged = installed.empty() ? nullptr : stagePackage(installed, error);
+        if (!staged) {
+            // Nothing has changed: the installed database and the package
+            // are as they were.
+            if (ui_.messageBox(texts::CopyFailedText(installed, error),
                                mb::Critical | mb::RetryCancel,
                                texts::kAccessErrorTitle) == platform::Retry)
                 continue;
             ui_.endProgram();
         }
-
-        // A package already gone is fine: the installed copy matched it.
-        if (system_.deleteFile(package).outcome == DeleteOutcome::Failed) {
-            if (ui_.messageBox(texts::kAccessErrorText, mb::Critical | mb::RetryCancel,
-                               texts::kAccessErrorTitle) == platform::Retry)
-                continue;
+        // One step from the old database to the new one; while the product
+        // holds the old one, it stays as it is.
+        if (staged->replace(installed) != 0) {
+            const int answer = ui_.messageBox(
+                texts::kAccessErrorText, mb::Critical | mb::RetryCancel, texts::kAccessErrorTitle);
+            staged.reset();  // the staged copy goes either way
+            if (answer == platform::Retry) continue;
             ui_.endProgram();
         }
-
-        form_.setCaption("Label1", std::string(texts::kInstalled));
-        form_.setCaption("Command2", std::string(texts::kFinish));
-        form_.setEnabled("Command1", false);
-        return;
+        break;
     }
+    // From here on the new database is in place, and nothing installs again.
+    removePackage();
+    form_.setCaption("Label1", std::string(texts::kInstalled));
+    form_.setCaption("Command2", std::string(texts::kFinish));
+    form_.setEnabled("Command1", false);
+}
+
+void Atualizador::removePackage() {
+    for (;;) {
+        const std::uint32_t error = package_->remove();
+        if (error == 0) break;
+        if (ui_.messageBox(texts::PackageKeptText(packagePath(), error),
+                           mb::Critical | mb::RetryCancel,
+                           texts::kPackageKeptTitle) != platform::Retry)
+            break;
+    }
+    package_.reset();
 }
 
 void Atualizador::Command1Click() {
@@ -223,6 +224,12 @@ void Atualizador::Command1Click() {
 }
 
 void Atualizador::Command2Click() {
+    if (busy_) return;
+    busy_ = true;
+    const struct Done {
+        bool& busy;
+        ~Done() { busy = false; }
+    } done{busy_};
     // Each step shows the next panel before hiding its own, so that one is
     // always on show.
     if (form_["Passo1"].visible) {
@@ -234,7 +241,10 @@ void Atualizador::Command2Click() {
         form_.setVisible("Passo2", false);
         InstalarDb();
     } else if (form_["Passo3"].visible) {
-        FinishUpdate(system_, ui_, form_["Check1"].value == 1);
+        if (!self_)
+            throw platform::SystemError("Não foi possível abrir o executável do atualizador",
+                                        selfError_);
+        FinishUpdate(system_, ui_, *self_, form_["Check1"].value == 1);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,17 +44,31 @@ class Atualizador {
     void MouseMove(std::string_view control);
 
   private:
-    // One attempt at putting the package at the installed path; the
-    // system's error code, or 0 when the installed path now holds a copy
-    // identical to the package.
-    std::uint32_t placePackage(const std::string& package, const std::string& installed);
     std::string packagePath();
+    // Writes the package beside the installed database under a fresh name;
+    // null with `error` set when it cannot.
+    std::unique_ptr<platform::NewFile> stagePackage(const std::string& installed,
+                                                    std::uint32_t& error);
+    // Removes the package once the new database is in place; the user may
+    // keep it when it cannot be removed.
+    void removePackage();
 
     platform::Platform& system_;
     platform::UserInterface& ui_;
     crypto::Provider& provider_;
     Form form_;
     API_FILE::DatabaseSummary summary_;
+    // The updater's own executable, held from start-up: the hand-off copies
+    // it, and must copy the program that is running, not whatever another
+    // program may put at its path meanwhile.
+    std::uint32_t selfError_ = 0;
+    std::unique_ptr<platform::HeldFile> self_;
+    // The package, held from the load step until it is removed: the bytes
+    // installed are the bytes checked.
+    std::unique_ptr<platform::HeldFile> package_;
+    // A click being handled; a second one meanwhile (delivered while the
+    // hand-off lets pending events through) does nothing.
+    bool busy_ = false;
 };
 
 }  // namespace app

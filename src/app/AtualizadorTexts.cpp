@@ -39,9 +39,6 @@ std::string CopyFailedText(std::string_view installedPath, std::uint32_t error) 
         text =
             "Não foi possível instalar o novo banco de dados: o local do banco de dados "
             "instalado não foi encontrado no registro.";
-    } else if (error == 0) {
-        text = "Não foi possível instalar o novo banco de dados em " + std::string(installedPath) +
-               ": a cópia não confere com o arquivo de atualização.";
     } else {
         text = "Não foi possível instalar o novo banco de dados em " + std::string(installedPath) +
                " (erro " + std::to_string(error) + ").";
@@ -49,6 +46,14 @@ std::string CopyFailedText(std::string_view installedPath, std::uint32_t error) 
     return text +
            "\r\nO arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
            "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.";
+}
+
+std::string PackageKeptText(std::string_view packagePath, std::uint32_t error) {
+    return "O novo banco de dados foi instalado, mas o arquivo de atualização (" +
+           std::string(packagePath) + ") não pôde ser removido (erro " + std::to_string(error) +
+           ").\r\n\r\n"
+           "Se ele estiver em uma mídia somente leitura, clique em Cancelar para mantê-lo; "
+           "caso contrário, clique em Repetir.";
 }
 
 std::string UnexpectedErrorText(std::string_view what) {

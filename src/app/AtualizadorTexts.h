@@ -64,10 +64,14 @@ inline constexpr std::string_view kAccessErrorText =
 inline constexpr std::string_view kInstalled =
     "O Banco de Dados foi atualizado com sucesso!\r\n\r\n"
     "Clique em \"Finalizar\" para concluir a atualização.";
-// The new database could not be put at the installed path; the update
-// package is kept. `error` is the system's code, 0 when the copy arrived
-// but differs from the package.
+// The new database could not be written beside the installed one; nothing
+// has changed. `error` is the system's code.
 std::string CopyFailedText(std::string_view installedPath, std::uint32_t error);
+// The new database is in place, but the update package could not be
+// removed (read-only media, say); Retry tries the removal again, Cancel
+// keeps the package.
+inline constexpr std::string_view kPackageKeptTitle = "Erro ao remover o arquivo de atualização";
+std::string PackageKeptText(std::string_view packagePath, std::uint32_t error);
 
 // An error that no handler expected, reported before the program ends.
 std::string UnexpectedErrorText(std::string_view what);

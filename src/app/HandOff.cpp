@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "app/HandOffCommands.h"
@@ -13,25 +14,34 @@ namespace app {
 
 namespace {
 
-// CopyFile's codes for a target that already exists.
+// The system's codes for a name that is already taken.
 constexpr std::uint32_t kErrorFileExists = 80;
 constexpr std::uint32_t kErrorAlreadyExists = 183;
 
-// Copies the updater to the first free name at the drive root and returns
-// that name. A name can be taken between the existence test and the copy (or
-// be held by a hidden file, which the test does not see); the copy refuses to
-// overwrite it and the next name is tried. Any other failure ends the
-// hand-off: nothing that this run did not write may be registered or started.
-std::string PlaceCopy(platform::Platform& system, const std::string& ownPath) {
+struct PlacedCopy {
+    std::string path;
+    std::unique_ptr<platform::HeldFile> held;
+};
+
+// Copies the updater to the first free name at the drive root, from its
+// held executable, and holds the copy until it has been started. A name can
+// be taken between the existence test and the copy (or be held by a hidden
+// file, which the test does not see); the copy is never made over it and the
+// next name is tried. Any other failure ends the hand-off: nothing that this
+// run did not write may be registered or started.
+PlacedCopy PlaceCopy(platform::Platform& system, platform::HeldFile& self) {
     std::string candidate =
         handoff::FirstCopyCandidate(system.windowsDirectory(), system.executableTitle());
     for (;; candidate = handoff::NextCopyCandidate(candidate)) {
         if (system.normalFileExists(candidate)) continue;
-        const std::uint32_t code = system.copyFileNoOverwrite(ownPath, candidate);
-        if (code == 0) return candidate;
-        if (code != kErrorFileExists && code != kErrorAlreadyExists)
+        std::uint32_t code = 0;
+        auto made = system.createCopy(candidate, self, code);
+        if (code == kErrorFileExists || code == kErrorAlreadyExists) continue;
+        std::unique_ptr<platform::HeldFile> held = made ? made->keep(code) : nullptr;
+        if (!held)
             throw platform::SystemError("Não foi possível copiar o atualizador para " + candidate,
                                         code);
+        return {candidate, std::move(held)};
     }
 }
 
@@ -48,7 +58,8 @@ void StartCleanup(platform::Platform& system, const std::string& commandLine) {
 
 }  // namespace
 
-void FinishUpdate(platform::Platform& system, platform::UserInterface& ui, bool startRemover) {
+void FinishUpdate(platform::Platform& system, platform::UserInterface& ui, platform::HeldFile& self,
+                  bool startRemover) {
     if (startRemover) {
         system.startProgram(handoff::RemoverCommandLine(mdlRegistry::InstalledDatabasePath(system)),
                             platform::WindowStyle::NormalFocus);
@@ -56,17 +67,20 @@ void FinishUpdate(platform::Platform& system, platform::UserInterface& ui, bool 
 
     const std::string ownPath =
         handoff::OwnPath(system.executableFolder(), system.executableTitle());
-    const std::string copyPath = PlaceCopy(system, ownPath);
+    PlacedCopy copy = PlaceCopy(system, self);
     try {
-        Decl::ScheduleDeleteOnRestart(system, copyPath);
-        system.processPendingEvents();
-        StartCleanup(system, handoff::CleanupCommandLine(copyPath, ownPath));
+        Decl::ScheduleDeleteOnRestart(system, copy.path);
     } catch (const platform::SystemError&) {
-        // The copy is ours and nothing runs from it: take it away again
-        // rather than leave it at the drive root, then report as before.
-        system.deleteFile(copyPath);
+        // No order names the copy yet, and nothing runs from it: it is ours
+        // and goes now, rather than stay at the drive root for good.
+        copy.held->remove();
         throw;
     }
+    system.processPendingEvents();
+    // A copy that cannot be started stays where it is: the orders just
+    // given delete it at the next start of Windows, and they must not be
+    // left naming a free name that another file may take meanwhile.
+    StartCleanup(system, handoff::CleanupCommandLine(copy.path, ownPath));
     ui.endProgram();
     // endProgram never returns, but a virtual call hides that from the compiler.
     std::abort();

@@ -6,10 +6,11 @@
 namespace app {
 
 // The wizard's last step, on "Finalizar": starts the product's remover when
-// asked, copies the updater to a free name at the root of the Windows drive,
-// registers that copy for deletion at the next start of Windows, starts it in
-// cleanup mode with this executable's path, and ends the program.
+// asked, copies the updater (`self`, its executable as held since start-up)
+// to a free name at the root of the Windows drive, registers that copy for
+// deletion at the next start of Windows, starts it in cleanup mode with this
+// executable's path, and ends the program.
 [[noreturn]] void FinishUpdate(platform::Platform& system, platform::UserInterface& ui,
-                               bool startRemover);
+                               platform::HeldFile& self, bool startRemover);
 
 }  // namespace app

@@ -24,6 +24,9 @@ inline constexpr std::string_view kPassword = "5d03e7b";
 std::string ReadDatabase(platform::Platform& platform, crypto::Provider& provider,
                          platform::UserInterface& ui, std::string_view path,
                          API_FILE::DatabaseSummary& summary);
+// The same for a database's bytes already read.
+std::string OpenDatabase(crypto::Provider& provider, platform::UserInterface& ui,
+                         std::string enciphered, API_FILE::DatabaseSummary& summary);
 
 // The enciphered bytes of a database with this version text, record count
 // and body. Throws std::invalid_argument for a version text holding a CR, or

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/HeldFile.h"
 
 // The narrow interface through which the updater's logic reaches the
 // operating system. The Win32 implementation lives in win32/; tests use an
@@ -42,7 +45,7 @@ struct DeleteResult {
 enum class WindowStyle : int { Hidden = 0, NormalFocus = 1, MinimizedFocus = 2 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Registry, read only. Empty when the key or the value cannot be read.
@@ -63,18 +66,27 @@ public:
     virtual std::string executableFolder() = 0;
     virtual std::string executableTitle() = 0;
 
-    // True only for a file whose attributes are at most read-only and
-    // archive: hidden and system files and folders count as missing.
+    // Whether an ordinary file of that name exists: hidden and system files
+    // and folders count as missing (see IsOrdinaryFile).
     virtual bool normalFileExists(std::string_view path) = 0;
     virtual DeleteResult deleteFile(std::string_view path) = 0;
-    // Copies without ever overwriting; returns 0 or the system's error code.
-    virtual std::uint32_t copyFileNoOverwrite(std::string_view from, std::string_view to) = 0;
-    // Renames a file to a name that must not exist yet, flushed to disk
-    // before it returns; returns 0 or the system's error code.
-    virtual std::uint32_t renameNoOverwrite(std::string_view from, std::string_view to) = 0;
-    // The whole file, opened for reading with read sharing only; empty when
-    // it cannot be opened.
+    // The whole file, opened for reading with read sharing only while it is
+    // read; empty when it cannot be opened.
     virtual std::optional<std::string> readFile(std::string_view path) = 0;
+
+    // Opens a file and holds it (see HeldFile), for reading and, where the
+    // system allows, for removal. Null with `error` set when it cannot be
+    // opened.
+    virtual std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) = 0;
+    // Holds the running program's own executable the same way, for reading.
+    virtual std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) = 0;
+    // Makes a new file at `path`, which must not exist yet (a taken name,
+    // whatever holds it, gives error 80), and fills it with the whole of
+    // `source`, flushed to the disk. See NewFile. Null with `error` set on
+    // failure.
+    virtual std::unique_ptr<NewFile> createCopy(std::string_view path, HeldFile& source,
+                                                std::uint32_t& error) = 0;
+
     // Appends text, converted to the ANSI code page, creating the file when
     // missing. Throws SystemError.
     virtual void appendAnsiText(std::string_view path, std::string_view utf8Text) = 0;

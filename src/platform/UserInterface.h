@@ -22,7 +22,7 @@ enum Answer : int { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 
 // modal message boxes; the maintainer tool prints to standard error; tests
 // script the answers.
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     // A modal message; texts are UTF-8, line breaks CR LF. An empty title

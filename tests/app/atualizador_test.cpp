@@ -89,7 +89,7 @@ class WizardTest : public ::testing::Test {
         EXPECT_FALSE((*this)["Command1"].enabled);
         EXPECT_EQ(sys.contents(kInstalled), newBytes);
         EXPECT_FALSE(sys.exists(kPackage));
-        EXPECT_FALSE(sys.exists(std::string(kInstalled) + ".novo"));
+        EXPECT_FALSE(sys.anyStaged());
     }
 
     std::unique_ptr<crypto::Provider> owned = TestProvider();
@@ -371,21 +371,104 @@ TEST_F(InstallTest, MissingFolderOrEmptyPathKeepsThePackage) {
     }
 }
 
-TEST_F(InstallTest, LeftoverTemporaryFileIsReplaced) {
-    const std::string temporary = std::string(kInstalled) + ".novo";
-    sys.putFile(temporary, "half a database from a crash");
+TEST_F(InstallTest, NamesTakenBesideTheDatabaseAreLeftAlone) {
+    // Someone else's file, or one left by an older updater, at the first
+    // staging name: not ours to delete or overwrite.
+    const std::string taken = std::string(kInstalled) + ".novo";
+    sys.putFile(taken, "not the updater's");
     Click();
     ExpectInstalled();
+    EXPECT_EQ(sys.contents(taken), "not the updater's");
+    EXPECT_FALSE(sys.exists(taken + "1"));
 }
 
-TEST_F(InstallTest, PackageThatCannotBeRemovedAsksAgain) {
-    sys.putFile(kPackage, newBytes, With(&File::locked));
-    sys.onMessage = [&](const fake::Message&) { sys.putFile(kPackage, newBytes); };
-    sys.answer(platform::Retry);
+// Another program puts a different package at db.xdb between the version
+// check and the installation (or the package is renamed away and back):
+// what is installed is what was checked.
+TEST_F(InstallTest, InstallsTheBytesCheckedNotWhatIsAtThePackagePathNow) {
+    EXPECT_EQ(sys.file(kPackage)->holds, 1) << "the package must be held from the load step";
+    sys.putFile(kPackage, Package("XDB99", 1));
     Click();
+    EXPECT_EQ(sys.contents(kInstalled), newBytes);
+}
+
+TEST_F(InstallTest, DatabaseIsNeverMissingWhileTheUserIsAsked) {
+    Lock(true);
+    sys.onMessage = [&](const fake::Message&) {
+        EXPECT_EQ(sys.contents(kInstalled), oldBytes);
+        EXPECT_TRUE(sys.exists(kPackage));
+    };
+    sys.answer(platform::Cancel);
+    ClickEnds();
+    // Cancel takes the staged copy away too.
+    EXPECT_FALSE(sys.anyStaged());
+    EXPECT_EQ(sys.copiesMade, 1);
+}
+
+TEST_F(InstallTest, DiskFullLeavesNeitherAPartialCopyNorAChangedDatabase) {
+    sys.diskSpace = newBytes.size() - 1;
+    sys.answer(platform::Cancel);
+    ClickEnds();
     ASSERT_EQ(sys.messages.size(), 1u);
-    EXPECT_EQ(sys.messages[0].text, kAccessError);
+    EXPECT_NE(sys.messages[0].text.find("(erro 112)"), std::string::npos);
+    EXPECT_EQ(sys.contents(kInstalled), oldBytes);
+    EXPECT_FALSE(sys.anyStaged());
+}
+
+// A package copied from a disc or marked by a mail client is read-only: the
+// database installed from it must not be, or the next update could never
+// replace it, and the package itself must still go.
+TEST_F(WizardTest, ReadOnlyPackageAndDatabaseAreReplacedAndRemovedLikeAnyOther) {
+    Installed("XDB9", 900, With(&File::readOnly));
+    newBytes = Package("XDB10", 1200);
+    sys.putFile(kPackage, newBytes, With(&File::readOnly));
+    wizard.Load(kGrey);
+    Click();
+    Click();
     ExpectInstalled();
+    EXPECT_FALSE(sys.file(kInstalled)->readOnly);
+    EXPECT_TRUE(sys.messages.empty());
+}
+
+// On read-only media the package cannot go. The new database is in place by
+// then: the user is told, Retry tries the removal only, Cancel keeps the
+// package, and the wizard goes on to "Finalizar" either way.
+TEST_F(InstallTest, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
+    sys.putFile(kPackage, newBytes, With(&File::readOnlyMedia));
+    // Loaded again on a package that is on read-only media.
+    app::Atualizador onDisc{sys, sys, provider};
+    onDisc.Load(kGrey);
+    onDisc.Command2Click();
+    sys.answer(platform::Retry);
+    sys.answer(platform::Cancel);
+    onDisc.Command2Click();
+
+    ASSERT_EQ(sys.messages.size(), 2u);
+    for (const auto& m : sys.messages) {
+        EXPECT_EQ(m.title, "Erro ao remover o arquivo de atualização");
+        EXPECT_EQ(m.style, mb::Critical | mb::RetryCancel);
+        EXPECT_NE(m.text.find("(erro 19)"), std::string::npos);
+    }
+    EXPECT_EQ(sys.copiesMade, 1);
+    EXPECT_EQ(sys.replacements, 1);
+    EXPECT_EQ(sys.contents(kInstalled), newBytes);
+    EXPECT_EQ(sys.contents(kPackage), newBytes);
+    EXPECT_EQ(onDisc.form()["Label1"].caption, kSuccess);
+    EXPECT_EQ(onDisc.form()["Command2"].caption, "Finalizar");
+}
+
+TEST_F(InstallTest, ASecondFinalizarWhileTheFirstIsHandledDoesNothing) {
+    Click();
+    ExpectInstalled();
+    int reentered = 0;
+    sys.onPendingEvents = [&] {
+        ++reentered;
+        wizard.Command2Click();
+    };
+    ClickEnds();
+    EXPECT_EQ(reentered, 1);
+    EXPECT_EQ(sys.copiesMade, 2);       // the database, then one copy of the updater
+    ASSERT_EQ(sys.started.size(), 2u);  // the remover and the cleanup copy, once each
 }
 
 // ------------------------------------------------------------ the window's own

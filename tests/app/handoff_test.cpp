@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "FakeSystem.h"
@@ -10,7 +11,14 @@
 
 namespace {
 
+using fake::File;
 using platform::WindowStyle;
+
+File With(bool File::*attribute) {
+    File f;
+    f.*attribute = true;
+    return f;
+}
 
 TEST(HandOffCommands, PathsAndCommandLines) {
     using namespace app::handoff;
@@ -62,14 +70,23 @@ void Arrange(fake::FakeSystem& sys) {
 constexpr const char* kOwn = "D:\\Update\\Atualizador.exe";
 constexpr const char* kCleanupLine = "\"C:\\Atualizador.exe\" /!D:\\Update\\Atualizador.exe";
 
-class FinishUpdateTest : public ::testing::Test {
-  protected:
-    void SetUp() override { Arrange(sys); }
+// The updater as it runs: its executable held since start-up.
+struct Updater {
+    Updater() {
+        Arrange(sys);
+        std::uint32_t error = 0;
+        self = sys.holdExecutable(error);
+    }
+    void Finish(bool startRemover = false) { app::FinishUpdate(sys, sys, *self, startRemover); }
+
     fake::FakeSystem sys;
+    std::unique_ptr<platform::HeldFile> self;
 };
 
+class FinishUpdateTest : public ::testing::Test, protected Updater {};
+
 TEST_F(FinishUpdateTest, StartsRemoverThenHandsOffToCopyAtDriveRoot) {
-    EXPECT_THROW(app::FinishUpdate(sys, sys, true), fake::ProgramEnded);
+    EXPECT_THROW(Finish(true), fake::ProgramEnded);
 
     ASSERT_EQ(sys.started.size(), 2u);
     EXPECT_EQ(sys.started[0].commandLine,
@@ -87,7 +104,7 @@ TEST_F(FinishUpdateTest, StartsRemoverThenHandsOffToCopyAtDriveRoot) {
 }
 
 TEST_F(FinishUpdateTest, UntickedCheckBoxNeitherReadsRegistryNorStartsRemover) {
-    EXPECT_THROW(app::FinishUpdate(sys, sys, false), fake::ProgramEnded);
+    EXPECT_THROW(Finish(false), fake::ProgramEnded);
     EXPECT_TRUE(sys.registryReads.empty());
     ASSERT_EQ(sys.started.size(), 1u);
     EXPECT_EQ(sys.started[0].commandLine, kCleanupLine);
@@ -95,60 +112,74 @@ TEST_F(FinishUpdateTest, UntickedCheckBoxNeitherReadsRegistryNorStartsRemover) {
 
 TEST_F(FinishUpdateTest, CleanupStartIsRetriedOnceAfterPendingEvents) {
     sys.failStarts = 1;
-    EXPECT_THROW(app::FinishUpdate(sys, sys, false), fake::ProgramEnded);
+    EXPECT_THROW(Finish(), fake::ProgramEnded);
     ASSERT_EQ(sys.started.size(), 1u);
     EXPECT_EQ(sys.pendingEventsProcessed, 2);
 }
 
+// Another program renames the running executable and puts its own at that
+// path: the copy that runs as administrator must still be the updater.
+TEST_F(FinishUpdateTest, CopiesTheExecutableHeldSinceStartUpNotWhatIsAtItsPathNow) {
+    sys.putFile(kOwn, "MZ someone else's program");
+    EXPECT_THROW(Finish(), fake::ProgramEnded);
+    EXPECT_EQ(sys.contents("C:\\Atualizador.exe"), "MZ updater");
+}
+
 TEST(FinishUpdate, TakenNamesLeadToTheFirstFreeOne) {
     // Ordinary files are seen by the existence test; a hidden file is not,
-    // and is found only when the copy refuses to overwrite it.
+    // and is found only when the copy refuses to be made over it.
     for (const bool hidden : {false, true}) {
         SCOPED_TRACE(hidden ? "hidden" : "ordinary");
-        fake::FakeSystem sys;
-        Arrange(sys);
+        Updater u;
         fake::File occupant;
         occupant.hidden = hidden;
-        sys.putFile("C:\\Atualizador.exe", "someone else's", occupant);
-        sys.putFile("C:\\Atualizador0.exe", "someone else's", occupant);
+        u.sys.putFile("C:\\Atualizador.exe", "someone else's", occupant);
+        u.sys.putFile("C:\\Atualizador0.exe", "someone else's", occupant);
 
-        EXPECT_THROW(app::FinishUpdate(sys, sys, false), fake::ProgramEnded);
+        EXPECT_THROW(u.Finish(), fake::ProgramEnded);
 
-        EXPECT_EQ(sys.contents("C:\\Atualizador.exe"), "someone else's");
-        EXPECT_EQ(sys.contents("C:\\Atualizador0.exe"), "someone else's");
-        EXPECT_EQ(sys.contents("C:\\Atualizador00.exe"), "MZ updater");
-        EXPECT_EQ(sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador00.exe"});
-        ASSERT_EQ(sys.started.size(), 1u);
-        EXPECT_EQ(sys.started[0].commandLine,
+        EXPECT_EQ(u.sys.contents("C:\\Atualizador.exe"), "someone else's");
+        EXPECT_EQ(u.sys.contents("C:\\Atualizador0.exe"), "someone else's");
+        EXPECT_EQ(u.sys.contents("C:\\Atualizador00.exe"), "MZ updater");
+        EXPECT_EQ(u.sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador00.exe"});
+        ASSERT_EQ(u.sys.started.size(), 1u);
+        EXPECT_EQ(u.sys.started[0].commandLine,
                   "\"C:\\Atualizador00.exe\" /!D:\\Update\\Atualizador.exe");
     }
 }
 
-TEST(FinishUpdate, FailuresAreReportedAndLeaveNoCopyToRun) {
+// What a failed hand-off leaves: never a copy that no order deletes, and
+// never an order naming a file that is gone (another file could take the
+// name before the restart, and be deleted then).
+TEST(FinishUpdate, FailuresAreReportedAndEveryCopyLeftHasItsDeletionOrder) {
     struct Case {
         const char* name;
         void (*arrange)(fake::FakeSystem&);
         bool startRemover;
-        bool registered;
+        bool copyLeft;
     };
     const Case cases[] = {
         {"remover cannot start", [](fake::FakeSystem& s) { s.failStartsWith = 2; }, true, false},
         {"drive root not writable", [](fake::FakeSystem& s) { s.failCopiesWith = 5; }, false,
          false},
+        {"wininit.ini cannot be written",
+         [](fake::FakeSystem& s) {
+             s.putFile("C:\\WINDOWS\\wininit.ini", "", With(&File::locked));
+         },
+         false, false},
         {"copy cannot start twice", [](fake::FakeSystem& s) { s.failStarts = 2; }, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake::FakeSystem sys;
-        Arrange(sys);
-        c.arrange(sys);
+        Updater u;
+        c.arrange(u.sys);
         // The top-level handler reports it; the program has not ended here.
-        EXPECT_THROW(app::FinishUpdate(sys, sys, c.startRemover), platform::SystemError);
-        EXPECT_FALSE(sys.ended);
-        EXPECT_TRUE(sys.started.empty());
-        EXPECT_FALSE(sys.exists("C:\\Atualizador.exe"));
-        EXPECT_TRUE(sys.exists(kOwn));
-        EXPECT_EQ(sys.rebootDeletes.size(), c.registered ? 1u : 0u);
+        EXPECT_THROW(u.Finish(c.startRemover), platform::SystemError);
+        EXPECT_FALSE(u.sys.ended);
+        EXPECT_TRUE(u.sys.started.empty());
+        EXPECT_EQ(u.sys.exists("C:\\Atualizador.exe"), c.copyLeft);
+        EXPECT_EQ(u.sys.rebootDeletes.size(), c.copyLeft ? 1u : 0u);
+        EXPECT_TRUE(u.sys.exists(kOwn));
     }
 }
 

@@ -81,24 +81,6 @@ TEST_F(Win32Files, OnlyNormalFilesExist) {
     ::SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// The install must never overwrite: an existing target stays as it was.
-TEST_F(Win32Files, CopyAndRenameNeverOverwrite) {
-    const std::string from = put("from.xdb", std::string("new\0\xff", 5));
-    const std::string existing = put("existing.xdb", "old");
-
-    EXPECT_EQ(system.copyFileNoOverwrite(from, existing), ERROR_FILE_EXISTS);
-    EXPECT_EQ(uidriver::ReadWholeFile(existing), "old");
-    EXPECT_EQ(system.copyFileNoOverwrite(from, dir / "nope\\to.xdb"), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(system.copyFileNoOverwrite(from, dir / "copy.xdb"), 0u);
-    EXPECT_EQ(uidriver::ReadWholeFile(dir / "copy.xdb"), std::string("new\0\xff", 5));
-
-    EXPECT_EQ(system.renameNoOverwrite(dir / "copy.xdb", existing), ERROR_ALREADY_EXISTS);
-    EXPECT_EQ(uidriver::ReadWholeFile(existing), "old");
-    EXPECT_EQ(system.renameNoOverwrite(dir / "copy.xdb", dir / "renamed.xdb"), 0u);
-    EXPECT_FALSE(uidriver::FileExists(dir / "copy.xdb"));
-    EXPECT_TRUE(uidriver::FileExists(dir / "renamed.xdb"));
-}
-
 TEST_F(Win32Files, ReadFileSharesOnlyWithReaders) {
     std::string content(70000, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);

@@ -5,9 +5,12 @@
 #include <limits>
 #include <vector>
 
+#include "platform/FileAttributes.h"
 #include "platform/SystemError.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/Win32HeldFile.h"
+#include "platform/win32/Win32NewFile.h"
 
 namespace platform::win32 {
 
@@ -161,9 +164,7 @@ bool Win32Platform::normalFileExists(std::string_view path) {
     WIN32_FIND_DATAW found{};
     UniqueFind find(::FindFirstFileW(wide(path).c_str(), &found));
     if (!find) return false;
-    constexpr DWORD kNormal =
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL;
-    return (found.dwFileAttributes & ~kNormal) == 0;
+    return IsOrdinaryFile(found.dwFileAttributes);
 }
 
 DeleteResult Win32Platform::deleteFile(std::string_view path) {
@@ -172,16 +173,6 @@ DeleteResult Win32Platform::deleteFile(std::string_view path) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return {DeleteOutcome::NotFound, error};
     return {DeleteOutcome::Failed, error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE)};
-}
-
-std::uint32_t Win32Platform::copyFileNoOverwrite(std::string_view from, std::string_view to) {
-    if (::CopyFileW(wide(from).c_str(), wide(to).c_str(), TRUE)) return 0;
-    return lastErrorOr(ERROR_GEN_FAILURE);
-}
-
-std::uint32_t Win32Platform::renameNoOverwrite(std::string_view from, std::string_view to) {
-    if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
-    return lastErrorOr(ERROR_GEN_FAILURE);
 }
 
 std::optional<std::string> Win32Platform::readFile(std::string_view path) {
@@ -204,6 +195,28 @@ std::optional<std::string> Win32Platform::readFile(std::string_view path) {
         done += read;
     }
     return bytes;
+}
+
+std::unique_ptr<HeldFile> Win32Platform::holdFile(std::string_view path, std::uint32_t& error) {
+    DWORD code = 0;
+    auto held = Hold(wide(path), HoldFor::Removal, code);
+    error = code;
+    return held;
+}
+
+std::unique_ptr<HeldFile> Win32Platform::holdExecutable(std::uint32_t& error) {
+    DWORD code = 0;
+    auto held = Hold(modulePath(), HoldFor::Reading, code);
+    error = code;
+    return held;
+}
+
+std::unique_ptr<NewFile> Win32Platform::createCopy(std::string_view path, HeldFile& source,
+                                                   std::uint32_t& error) {
+    DWORD code = 0;
+    auto made = CreateCopy(wide(path), source, code);
+    error = code;
+    return made;
 }
 
 void Win32Platform::appendAnsiText(std::string_view path, std::string_view utf8Text) {

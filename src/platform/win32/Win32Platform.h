@@ -22,9 +22,11 @@ class Win32Platform : public platform::Platform {
 
     bool normalFileExists(std::string_view path) override;
     DeleteResult deleteFile(std::string_view path) override;
-    std::uint32_t copyFileNoOverwrite(std::string_view from, std::string_view to) override;
-    std::uint32_t renameNoOverwrite(std::string_view from, std::string_view to) override;
     std::optional<std::string> readFile(std::string_view path) override;
+    std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) override;
+    std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) override;
+    std::unique_ptr<NewFile> createCopy(std::string_view path, HeldFile& source,
+                                        std::uint32_t& error) override;
     void appendAnsiText(std::string_view path, std::string_view utf8Text) override;
     bool deleteAtReboot(std::string_view path) override;
 

@@ -1,0 +1,26 @@
+#include "platform/win32/FileIdentity.h"
+
+namespace platform::win32 {
+
+std::optional<FileIdentity> IdentityOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+std::wstring NtPathOf(const std::wstring& path) {
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+
+    const std::wstring_view text = full;
+    if (text.starts_with(L"\\\\?\\") || text.starts_with(L"\\\\.\\"))
+        return L"\\??\\" + std::wstring(text.substr(4));
+    if (text.starts_with(L"\\\\")) return L"\\??\\UNC\\" + std::wstring(text.substr(2));
+    return L"\\??\\" + full;
+}
+
+}  // namespace platform::win32

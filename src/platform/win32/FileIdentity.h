@@ -1,0 +1,26 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+// Which file an open handle is, whatever its name now: the volume and the
+// file's index on it. Two handles with the same identity are one file.
+namespace platform::win32 {
+
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(HANDLE file);
+
+// The NT form of a path (\??\C:\..., \??\UNC\server\...), which the calls
+// that take NT names accept on every version of Windows. Empty on failure.
+std::wstring NtPathOf(const std::wstring& path);
+
+}  // namespace platform::win32

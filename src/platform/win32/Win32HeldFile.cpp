@@ -1,0 +1,148 @@
+#include "platform/win32/Win32HeldFile.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/SystemError.h"
+#include "platform/win32/Handles.h"
+
+namespace platform::win32 {
+
+namespace {
+
+constexpr DWORD kRemovalAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
+
+UniqueHandle Open(const std::wstring& path, DWORD access) {
+    return UniqueHandle(::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+DWORD LastErrorOr(DWORD fallback) {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : fallback;
+}
+
+class Win32HeldFile final : public HeldFile {
+  public:
+    Win32HeldFile(UniqueHandle file, std::wstring path, bool canDelete, DWORD deleteError)
+        : file_(std::move(file)),
+          path_(std::move(path)),
+          canDelete_(canDelete),
+          deleteError_(deleteError) {}
+
+    std::uint64_t size() override {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file_.get(), &size))
+            throw SystemError("GetFileSizeEx", ::GetLastError());
+        return static_cast<std::uint64_t>(size.QuadPart);
+    }
+
+    std::string read(std::uint64_t offset, std::size_t length) override {
+        std::string bytes(length, '\0');
+        std::size_t done = 0;
+        while (done < length) {
+            // Positioned reads: the handle's own file pointer plays no part.
+            OVERLAPPED at{};
+            const std::uint64_t position = offset + done;
+            at.Offset = static_cast<DWORD>(position);
+            at.OffsetHigh = static_cast<DWORD>(position >> 32);
+            const DWORD chunk = static_cast<DWORD>(
+                std::min<std::size_t>(length - done, std::numeric_limits<DWORD>::max() / 2));
+            DWORD got = 0;
+            if (!::ReadFile(file_.get(), bytes.data() + done, chunk, &got, &at)) {
+                const DWORD error = ::GetLastError();
+                if (error == ERROR_HANDLE_EOF) break;
+                throw SystemError("ReadFile", error);
+            }
+            if (got == 0) break;
+            done += got;
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+    std::uint32_t remove() override {
+        if (!file_) return ERROR_INVALID_HANDLE;
+        if (!canDelete_) {
+            if (const DWORD error = reopenForRemoval(); error != 0) return error;
+        }
+        FILE_BASIC_INFO basic{};
+        if (!::GetFileInformationByHandleEx(file_.get(), FileBasicInfo, &basic, sizeof basic))
+            return LastErrorOr(ERROR_GEN_FAILURE);
+        if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+            // Zero times leave them as they are.
+            FILE_BASIC_INFO cleared{};
+            cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+            if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            if (!::SetFileInformationByHandle(file_.get(), FileBasicInfo, &cleared, sizeof cleared))
+                return LastErrorOr(ERROR_GEN_FAILURE);
+        }
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &dispose,
+                                          sizeof dispose))
+            return LastErrorOr(ERROR_GEN_FAILURE);
+        // The system deletes the file as this last handle closes.
+        file_.reset();
+        return 0;
+    }
+
+  private:
+    // The file was opened without the right to delete it. Ask for it again
+    // on the same file: the hold must be let go for that, so whatever is at
+    // the path afterwards is removed only when it is still the file held.
+    DWORD reopenForRemoval() {
+        const auto held = IdentityOf(file_.get());
+        if (!held) return LastErrorOr(ERROR_GEN_FAILURE);
+        file_.reset();
+        UniqueHandle again = Open(path_, kRemovalAccess);
+        if (!again) {
+            const DWORD error = LastErrorOr(deleteError_);
+            file_ = Open(path_, GENERIC_READ);
+            if (file_ && IdentityOf(file_.get()) != held) file_.reset();
+            return error;
+        }
+        if (IdentityOf(again.get()) != held) return ERROR_FILE_INVALID;
+        file_ = std::move(again);
+        canDelete_ = true;
+        return 0;
+    }
+
+    UniqueHandle file_;
+    std::wstring path_;
+    bool canDelete_;
+    DWORD deleteError_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldFile> Hold(const std::wstring& path, HoldFor use, DWORD& error,
+                               const FileIdentity* expected) {
+    error = 0;
+    const auto held = [&](UniqueHandle file, bool canDelete,
+                          DWORD deleteError) -> std::unique_ptr<HeldFile> {
+        if (expected && IdentityOf(file.get()) != *expected) {
+            error = ERROR_FILE_INVALID;
+            return nullptr;
+        }
+        return std::make_unique<Win32HeldFile>(std::move(file), path, canDelete, deleteError);
+    };
+    DWORD deleteError = ERROR_ACCESS_DENIED;
+    if (use == HoldFor::Removal) {
+        if (UniqueHandle file = Open(path, kRemovalAccess)) return held(std::move(file), true, 0);
+        deleteError = LastErrorOr(ERROR_ACCESS_DENIED);
+        // A missing file stays missing however it is opened.
+        if (deleteError == ERROR_FILE_NOT_FOUND || deleteError == ERROR_PATH_NOT_FOUND) {
+            error = deleteError;
+            return nullptr;
+        }
+    }
+    UniqueHandle file = Open(path, GENERIC_READ);
+    if (!file) {
+        error = LastErrorOr(ERROR_GEN_FAILURE);
+        return nullptr;
+    }
+    return held(std::move(file), false, deleteError);
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,174 @@
+#include "platform/win32/Win32NewFile.h"
+
+#include <vector>
+
+#include "platform/SystemError.h"
+#include "platform/win32/FileIdentity.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/Text.h"
+#include "platform/win32/Win32HeldFile.h"
+
+namespace platform::win32 {
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+
+DWORD LastErrorOr(DWORD fallback) {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : fallback;
+}
+
+// Whether the system deletes the file when its last handle closes. Set
+// while the file is being written, so that a program that dies half-way
+// leaves nothing behind; cleared just before the file takes its place.
+bool DeleteOnClose(HANDLE file, bool on) {
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = on ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose) !=
+           FALSE;
+}
+
+DWORD WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kChunk));
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0)
+            return LastErrorOr(ERROR_WRITE_FAULT);
+        bytes.remove_prefix(written);
+    }
+    return 0;
+}
+
+DWORD CopyInto(HANDLE file, HeldFile& source) {
+    try {
+        const std::uint64_t size = source.size();
+        for (std::uint64_t offset = 0; offset < size;) {
+            const std::string chunk = source.read(offset, kChunk);
+            if (chunk.empty()) return ERROR_HANDLE_EOF;  // shorter than it said
+            if (const DWORD error = WriteAll(file, chunk); error != 0) return error;
+            offset += chunk.size();
+        }
+    } catch (const SystemError& e) {
+        return e.code();
+    }
+    return ::FlushFileBuffers(file) ? 0 : LastErrorOr(ERROR_WRITE_FAULT);
+}
+
+// Clears the read-only attribute of the file at `target` so that it can be
+// replaced, and tells whether another program holds it: opening it for
+// deletion fails exactly when deleting it would. Returns 0 (also when there
+// is nothing at `target`) or the system's error code.
+DWORD PrepareTarget(const std::wstring& target, DWORD& restoreAttributes) {
+    restoreAttributes = 0;
+    UniqueHandle file(::CreateFileW(target.c_str(),
+                                    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = LastErrorOr(ERROR_GEN_FAILURE);
+        return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    }
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+        return LastErrorOr(ERROR_GEN_FAILURE);
+    if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO cleared{};
+        cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+        if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!::SetFileInformationByHandle(file.get(), FileBasicInfo, &cleared, sizeof cleared))
+            return LastErrorOr(ERROR_GEN_FAILURE);
+        restoreAttributes = basic.FileAttributes;
+    }
+    return 0;
+}
+
+DWORD RenameOver(HANDLE file, const std::wstring& target) {
+    const std::wstring name = NtPathOf(target);
+    if (name.empty()) return LastErrorOr(ERROR_INVALID_NAME);
+    const std::size_t bytes = name.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(bytes);
+    std::copy(name.begin(), name.end(), rename->FileName);
+    if (!::SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())))
+        return LastErrorOr(ERROR_GEN_FAILURE);
+    return 0;
+}
+
+class Win32NewFile final : public NewFile {
+  public:
+    Win32NewFile(UniqueHandle file, std::wstring path)
+        : file_(std::move(file)), path_(std::move(path)) {}
+
+    std::uint32_t replace(std::string_view target) override {
+        if (!file_) return ERROR_INVALID_HANDLE;
+        const std::wstring wideTarget = Widen(target);
+        DWORD readOnly = 0;
+        if (const DWORD error = PrepareTarget(wideTarget, readOnly); error != 0) return error;
+        DWORD error = DeleteOnClose(file_.get(), false) ? 0 : LastErrorOr(ERROR_GEN_FAILURE);
+        if (error == 0) error = RenameOver(file_.get(), wideTarget);
+        if (error != 0) {
+            // The target stays as it was, read-only attribute included, and
+            // this file goes again when it is let go.
+            DeleteOnClose(file_.get(), true);
+            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);
+            return error;
+        }
+        // The data was flushed before the rename; this flush is for the
+        // rename itself. The new file is in place whatever it returns.
+        ::FlushFileBuffers(file_.get());
+        file_.reset();
+        return 0;
+    }
+
+    std::unique_ptr<HeldFile> keep(std::uint32_t& error) override {
+        error = 0;
+        const auto made = file_ ? IdentityOf(file_.get()) : std::nullopt;
+        if (!made || !DeleteOnClose(file_.get(), false)) {
+            error = LastErrorOr(ERROR_GEN_FAILURE);
+            return nullptr;
+        }
+        // A file open for writing cannot be started as a program: close it
+        // and hold it again, for reading, making sure it is still the one
+        // written.
+        file_.reset();
+        DWORD holdError = 0;
+        auto held = Hold(path_, HoldFor::Removal, holdError, &*made);
+        error = holdError;
+        return held;
+    }
+
+  private:
+    UniqueHandle file_;
+    std::wstring path_;
+};
+
+}  // namespace
+
+std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, DWORD& error) {
+    error = 0;
+    // CREATE_NEW never opens what is there, be it a file, a folder or a link.
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        error = LastErrorOr(ERROR_GEN_FAILURE);
+        return nullptr;
+    }
+    if (!DeleteOnClose(file.get(), true)) {
+        // Not expected of a handle with the right to delete; the empty file
+        // then stays, since nothing but this handle proves it is ours.
+        error = LastErrorOr(ERROR_GEN_FAILURE);
+        return nullptr;
+    }
+    if (const DWORD copyError = CopyInto(file.get(), source); copyError != 0) {
+        error = copyError;
+        return nullptr;  // the file goes as its handle closes
+    }
+    return std::make_unique<Win32NewFile>(std::move(file), path);
+}
+
+}  // namespace platform::win32
