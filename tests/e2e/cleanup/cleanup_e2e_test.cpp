@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "Packages.h"
 #include "app/WaitTexts.h"
 #include "app/win32/WaitWindow.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Text.h"
 #include "uidriver.h"
 
@@ -136,6 +138,14 @@ void Shot(HWND window, const std::string& name) {
     if (!folder.empty()) Screenshot(window, WindowsPath(folder) + "\\" + name + ".bmp");
 }
 
+// How a test walks the wizard.
+struct Walk {
+    bool keepCheck1 = true;
+    std::string workingDir;                // empty: the update folder
+    std::vector<std::string> environment;  // "NAME=value" for the updater
+    std::function<void()> beforeFinalizar;
+};
+
 class CleanupRoad : public ::testing::Test {
   protected:
     void SetUp() override { Clear(); }
@@ -180,8 +190,9 @@ class CleanupRoad : public ::testing::Test {
     }
 
     // "Prosseguir" twice, then "Finalizar"; returns once the updater ended.
-    void WalkWizard(const Update& u, bool keepCheck1) {
-        Process wizard = Process::Start(Quote(u.exe), u.folder);
+    void WalkWizard(const Update& u, const Walk& walk = Walk()) {
+        Process wizard = Process::Start(
+            Quote(u.exe), walk.workingDir.empty() ? u.folder : walk.workingDir, walk.environment);
         HWND window = WaitTopWindow(WindowOf(wizard.id()));
         HWND next = WaitChildByText(window, "Prosseguir");
         HWND label4 = WaitChildByText(window, "Verificando versão atual. Aguarde...");
@@ -191,13 +202,14 @@ class CleanupRoad : public ::testing::Test {
             "the version check");
         Click(next);
         WaitUntil([&] { return Text(next) == "Finalizar"; }, "the installation");
-        if (!keepCheck1) {
+        if (!walk.keepCheck1) {
             HWND check = WaitChildByText(window, "Visualizar informações do novo Banco de Dados");
             Click(check);
             WaitUntil([&] { return CheckState(check) == BST_UNCHECKED; }, "Check1 unticked");
         }
         EXPECT_EQ(ReadWholeFile(u.installedDb), u.package);
         EXPECT_FALSE(FileExists(u.folder + "\\db.xdb"));
+        if (walk.beforeFinalizar) walk.beforeFinalizar();
         Click(next);
         EXPECT_EQ(wizard.waitExit(kProcessEnd), 0u);
     }
@@ -235,7 +247,7 @@ class CleanupRoad : public ::testing::Test {
 TEST_F(CleanupRoad, FromFinalizarToTheNextStartOfWindows) {
     const Update u = Prepare();
     const std::string copy = DriveRoot() + "Atualizador.exe";
-    WalkWizard(u, true);
+    WalkWizard(u);
 
     // The remover got its argument; the copy is in place and registered.
     WaitUntil([&] { return FileExists(u.removerMarker); }, "the remover");
@@ -262,7 +274,9 @@ TEST_F(CleanupRoad, FromFinalizarToTheNextStartOfWindows) {
 
 TEST_F(CleanupRoad, UntickedCheck1StartsNoRemover) {
     const Update u = Prepare();
-    WalkWizard(u, false);
+    Walk unticked;
+    unticked.keepCheck1 = false;
+    WalkWizard(u, unticked);
     auto cleanup = AwaitCleanup(u, DriveRoot() + "Atualizador.exe");
     // The remover would have been started before the copy was made.
     EXPECT_FALSE(FileExists(u.removerMarker));
@@ -276,11 +290,69 @@ TEST_F(CleanupRoad, TakenNamesAtTheDriveRootAreLeftAlone) {
     WriteWholeFile(DriveRoot() + "Atualizador0.exe", "someone else's");
     const std::string copy = DriveRoot() + "Atualizador00.exe";
 
-    WalkWizard(u, true);
+    WalkWizard(u);
 
     EXPECT_EQ(ReadWholeFile(DriveRoot() + "Atualizador.exe"), "someone else's");
     EXPECT_EQ(ReadWholeFile(DriveRoot() + "Atualizador0.exe"), "someone else's");
     ExpectRegisteredForRestart(copy);
+    auto cleanup = AwaitCleanup(u, copy);
+    Press(WaitMessageBox(cleanup->id()), IDCANCEL);
+    EXPECT_TRUE(cleanup->waitExit(kProcessEnd));
+}
+
+// The updater runs as administrator from a folder that other programs can
+// write (Downloads, a share). DLLs of system names put there, or in the
+// folder it is started in, must never be loaded: not by the wizard, nor by
+// the cleanup copy it starts. Wine prefers its own DLLs; told to prefer
+// these names' native copies, it searches the program's folder first, as
+// Windows does.
+TEST_F(CleanupRoad, DllsPlantedBesideTheUpdaterOrWhereItStartsAreNeverLoaded) {
+    const Update u = Prepare();
+    const std::string current = MakeTempFolder("current");
+    const std::vector<std::string> names = {"uxtheme",  "rsaenh",    "bcrypt",  "crypt32",
+                                            "dwmapi",   "cryptbase", "cryptsp", "version",
+                                            "comctl32", "msimg32"};
+    std::string preferNative;
+    for (const std::string& name : names) {
+        for (const std::string& folder : {u.folder, current})
+            CopyOrThrow(WindowsPath(PLANTED_DLL), folder + "\\" + name + ".dll");
+        preferNative += (preferNative.empty() ? "" : ",") + name;
+    }
+    Walk planted;
+    planted.workingDir = current;
+    planted.environment = {"WINEDLLOVERRIDES=" + Env("WINEDLLOVERRIDES") + ";" + preferNative +
+                           "=n,b"};
+    WalkWizard(u, planted);
+    auto cleanup = AwaitCleanup(u, DriveRoot() + "Atualizador.exe");
+    Press(WaitMessageBox(cleanup->id()), IDCANCEL);
+    EXPECT_TRUE(cleanup->waitExit(kProcessEnd));
+
+    for (const std::string& name : names)
+        for (const std::string& folder : {u.folder, current})
+            EXPECT_FALSE(FileExists(folder + "\\" + name + ".dll.loaded")) << folder << " " << name;
+}
+
+// Under Wine, as under Windows, a running program's file can be renamed and
+// another put at its path. The copy that "Finalizar" starts as
+// administrator must be the updater all the same.
+TEST_F(CleanupRoad, AnotherProgramCannotTakeTheUpdatersPlaceBeforeFinalizar) {
+    const Update u = Prepare();
+    const std::string updater = ReadWholeFile(u.exe).value_or("");
+    const std::wstring exe = Widen(u.exe);
+    Walk attacked;
+    attacked.beforeFinalizar = [&] {
+        const bool renamed = MoveFileW(exe.c_str(), Widen(u.folder + "\\renamed.exe").c_str());
+        EXPECT_FALSE(renamed) << "the running updater was renamed";
+        if (renamed) CopyOrThrow(WindowsPath(REMOVEDOR_STANDIN), u.exe);
+        EXPECT_FALSE(DeleteFileW(exe.c_str())) << "the running updater was deleted";
+        platform::win32::UniqueHandle writer(CreateFileW(
+            exe.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(writer) << "the running updater was opened for writing";
+    };
+    WalkWizard(u, attacked);
+    const std::string copy = DriveRoot() + "Atualizador.exe";
+    EXPECT_EQ(ReadWholeFile(copy), updater) << "the copy at the drive root is not the updater";
     auto cleanup = AwaitCleanup(u, copy);
     Press(WaitMessageBox(cleanup->id()), IDCANCEL);
     EXPECT_TRUE(cleanup->waitExit(kProcessEnd));

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "platform/win32/Handles.h"
@@ -121,13 +123,48 @@ std::string MakeTempFolder(std::string_view prefix) {
 
 // ---------------------------------------------------------------- processes
 
-Process Process::Start(std::string_view commandLine, std::string_view workingDir) {
+namespace {
+
+// Environment variable names compare without regard to case.
+struct NameOrder {
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    }
+};
+
+// This process's environment block with `changes` ("NAME=value") in place.
+std::wstring EnvironmentWith(const std::vector<std::string>& changes) {
+    std::map<std::wstring, std::wstring, NameOrder> variables;
+    const auto add = [&](std::wstring entry) {
+        // "=C:=C:\dir" entries name their variable after the first '='.
+        const auto equals = entry.find(L'=', 1);
+        if (equals == std::wstring::npos) return;
+        variables[entry.substr(0, equals)] = entry.substr(equals + 1);
+    };
+    if (wchar_t* block = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* p = block; *p; p += std::wcslen(p) + 1) add(p);
+        ::FreeEnvironmentStringsW(block);
+    }
+    for (const std::string& change : changes) add(Widen(change));
+    std::wstring result;
+    for (const auto& [name, value] : variables) result += name + L"=" + value + L'\0';
+    result += L'\0';
+    return result;
+}
+
+}  // namespace
+
+Process Process::Start(std::string_view commandLine, std::string_view workingDir,
+                       const std::vector<std::string>& environment) {
     std::wstring line = Widen(commandLine);
     const std::wstring dir = Widen(workingDir);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    std::wstring block = environment.empty() ? std::wstring() : EnvironmentWith(environment);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                          block.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                          block.empty() ? nullptr : block.data(),
                           dir.empty() ? nullptr : dir.c_str(), &startup, &info))
         throw DriverError(errorText("cannot start " + std::string(commandLine), ::GetLastError()));
     ::CloseHandle(info.hThread);

@@ -46,8 +46,11 @@ std::string MakeTempFolder(std::string_view prefix = "e2e");
 class Process {
   public:
     // Starts a command line (program path quoted by the caller when needed)
-    // without waiting for it. Throws DriverError when nothing starts.
-    static Process Start(std::string_view commandLine, std::string_view workingDir = {});
+    // without waiting for it, in `workingDir` (empty: this one's), with this
+    // process's environment and the "NAME=value" entries of `environment`
+    // in place of theirs. Throws DriverError when nothing starts.
+    static Process Start(std::string_view commandLine, std::string_view workingDir = {},
+                         const std::vector<std::string>& environment = {});
 
     Process(Process&&) noexcept;
     Process& operator=(Process&&) noexcept;

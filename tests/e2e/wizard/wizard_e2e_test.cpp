@@ -11,10 +11,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Packages.h"
 #include "app/AtualizadorTexts.h"
 #include "app/win32/AtualizadorWindow.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Text.h"
 #include "uidriver.h"
 
@@ -33,6 +35,21 @@ const std::string kSuccess(app::atualizador_texts::kInstalled);
 
 std::string Package(const std::string& version, std::int16_t records) {
     return e2e::Package(version, records, "records of " + version);
+}
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    platform::win32::UniqueFind find(FindFirstFileW(Widen(folder + "\\*").c_str(), &found));
+    if (find) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(platform::win32::Narrow(found.cFileName));
+        } while (FindNextFileW(find.get(), &found));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string Upper(std::string text) {
@@ -388,14 +405,18 @@ TEST_F(WizardE2E, LockedDatabaseAsksUntilReleased) {
     EXPECT_FALSE(FileExists(package));
 }
 
-TEST_F(WizardE2E, CancelWhileLockedLeavesBothFiles) {
+TEST_F(WizardE2E, CancelWhileLockedLeavesBothFilesAndNothingElse) {
     OpenAtSummary();
     HeldFile held(installed);
     Click(Control(kCommand2));
-    Press(Box("Erro no acesso do banco de dados"), IDCANCEL);
+    MessageBoxInfo box = Box("Erro no acesso do banco de dados");
+    // Never without a database: while the user is asked, it is whole.
+    ExpectFilesUnchanged();
+    Press(box, IDCANCEL);
     ExpectEnded();
     held.release();
     ExpectFilesUnchanged();
+    EXPECT_EQ(FilesIn(productFolder), std::vector<std::string>{"db.xdb"});
 }
 
 TEST_F(WizardE2E, FailedCopyKeepsThePackage) {
@@ -412,6 +433,96 @@ TEST_F(WizardE2E, FailedCopyKeepsThePackage) {
     ExpectEnded();
     EXPECT_EQ(ReadWholeFile(package), newBytes);
     EXPECT_FALSE(FileExists(installed));
+}
+
+// Another program tries to change the package between the version check and
+// the installation: what is installed must be what was checked.
+TEST_F(WizardE2E, AnotherProgramCannotSwapThePackageBetweenTheCheckAndTheInstall) {
+    OpenAtSummary();
+    const std::string other = Package("XDB999", 1);
+    const std::string elsewhere = folder + "\\other.xdb";
+    WriteWholeFile(elsewhere, other);
+    const std::wstring wide = Widen(package);
+
+    platform::win32::UniqueHandle writer(CreateFileW(
+        wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "the package was opened for writing";
+    if (writer) {
+        DWORD written = 0;
+        WriteFile(writer.get(), other.data(), static_cast<DWORD>(other.size()), &written, nullptr);
+        writer.reset();
+    }
+    EXPECT_FALSE(MoveFileExW(Widen(elsewhere).c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING))
+        << "the package was replaced";
+    const bool renamed = MoveFileW(wide.c_str(), Widen(folder + "\\away.xdb").c_str());
+    EXPECT_FALSE(renamed) << "the package was renamed";
+    if (renamed) WriteWholeFile(package, other);
+    EXPECT_FALSE(DeleteFileW(wide.c_str())) << "the package was deleted";
+    if (!FileExists(package)) WriteWholeFile(package, other);
+
+    Click(Control(kCommand2));
+    WaitText(kLabel1, kSuccess);
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+    EXPECT_FALSE(FileExists(package));
+}
+
+// A package copied from a disc or marked by a mail client is read-only; so
+// may the installed database be. The update goes through, the database it
+// leaves is writable, and the next update replaces it in turn.
+TEST_F(WizardE2E, ReadOnlyPackageInstallsAWritableDatabaseThatTheNextUpdateReplaces) {
+    const auto readOnly = [](const std::string& path) {
+        return (GetFileAttributesW(Widen(path).c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+    };
+    InstalledDatabase("XDB9", 900);
+    SetFileAttributesW(Widen(installed).c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const char* version : {"XDB10", "XDB11"}) {
+        SCOPED_TRACE(version);
+        NewPackage(version, 1200);
+        SetFileAttributesW(Widen(package).c_str(), FILE_ATTRIBUTE_READONLY);
+        Open();
+        Click(Control(kCommand2));
+        WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+        Click(Control(kCommand2));
+        WaitText(kLabel1, kSuccess);
+        EXPECT_EQ(ReadWholeFile(installed), newBytes);
+        EXPECT_FALSE(readOnly(installed)) << "the installed database is read-only";
+        EXPECT_FALSE(FileExists(package)) << "the read-only package was left behind";
+        process->end();
+    }
+}
+
+// The package cannot be removed once the new database is in place (another
+// program has it open, or it sits on read-only media). The install is done
+// and must not run again: Retry tries the removal only, Cancel keeps the
+// package, and the road goes on to "Finalizar".
+TEST_F(WizardE2E, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
+    InstalledDatabase();
+    NewPackage();
+    auto scanner = std::make_unique<HeldFile>(package);
+    Open();
+    Click(Control(kCommand2));
+    WaitUntil([&] { return Enabled(Control(kCommand2)); }, "the summary");
+    Click(Control(kCommand2));
+
+    const std::string title = "Erro ao remover o arquivo de atualização";
+    MessageBoxInfo box = Box(title);
+    EXPECT_NE(box.text.find("O novo banco de dados foi instalado"), std::string::npos) << box.text;
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+    {
+        // Installing again would now meet this and ask about the database.
+        HeldFile product(installed);
+        Press(box, IDRETRY);
+        box = Box(title);
+        Shot("3-pacote-mantido", nullptr);
+        Press(box, IDCANCEL);
+    }
+    WaitText(kLabel1, kSuccess);
+    EXPECT_EQ(TextOf(kCommand2), "Finalizar");
+    EXPECT_TRUE(process->running());
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+    scanner.reset();
+    EXPECT_EQ(ReadWholeFile(package), newBytes);
 }
 
 }  // namespace

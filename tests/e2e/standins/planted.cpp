@@ -1,0 +1,16 @@
+// A DLL planted by another program under a system DLL's name (uxtheme.dll,
+// crypt32.dll...) in a folder the updater may search. Loaded, it leaves
+// "<its own path>.loaded" beside itself, so a test sees that it ran.
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    wchar_t path[MAX_PATH + 8];
+    const DWORD length = ::GetModuleFileNameW(self, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return TRUE;
+    ::lstrcatW(path, L".loaded");
+    const HANDLE marker = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (marker != INVALID_HANDLE_VALUE) ::CloseHandle(marker);
+    return TRUE;
+}
