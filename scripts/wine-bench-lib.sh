@@ -45,8 +45,10 @@ bench_locate() {
 bench_export() {
     export WINEPREFIX="$BENCH/prefix"
     export WINEDEBUG=-all
-    # No Mono/Gecko install prompts (they hang a new prefix), no menu entries.
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # No Mono/Gecko install prompts (they hang a new prefix), no menu entries;
+    # and whatever a test adds (Wine reads this from each process's Linux
+    # environment, so it must be set before the test's first Wine process).
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${BENCH_DLLOVERRIDES:+;$BENCH_DLLOVERRIDES}"
     export LC_ALL=C.UTF-8
     if [ -s "$BENCH/display" ]; then export DISPLAY=":$(cat "$BENCH/display")"; fi
 }
