@@ -117,7 +117,10 @@ void Atualizador::Load(std::uint32_t buttonFace) {
     std::uint32_t error = 0;
     package_ = system_.holdFile(package, error);
     db::OpenDatabase(provider_, ui_, API_FILE::ReadFileToString(package_.get()), summary_);
-    form_.setCaption("Versão", summary_.DbVersion);
+    // The version text is the package's own 8-bit text, in the system's
+    // code page: compared as it is, shown converted.
+    newVersion_ = summary_.DbVersion;
+    form_.setCaption("Versão", system_.ansiToUtf8(newVersion_));
     form_.setTag("Versão", std::to_string(summary_.DbRecordCount));
 }
 
@@ -132,18 +135,19 @@ void Atualizador::Step1() {
         }
         if (system_.normalFileExists(installed)) {
             db::ReadDatabase(system_, provider_, ui_, installed, summary_);
-            switch (CompareVersions(summary_.DbVersion, form_["Versão"].caption)) {
+            const std::string installedVersion = system_.ansiToUtf8(summary_.DbVersion);
+            switch (CompareVersions(summary_.DbVersion, newVersion_)) {
                 case VersionOrder::InstalledOlder:
                     form_.setCaption(
-                        "Label4", texts::SummaryText(summary_.DbVersion, summary_.DbRecordCount,
+                        "Label4", texts::SummaryText(installedVersion, summary_.DbRecordCount,
                                                      form_["Versão"].caption, form_["Versão"].tag));
                     form_.setEnabled("Command2", true);
                     break;
                 case VersionOrder::Same:
-                    form_.setCaption("Label4", texts::SameVersionText(summary_.DbVersion));
+                    form_.setCaption("Label4", texts::SameVersionText(installedVersion));
                     break;
                 case VersionOrder::InstalledNewer:
-                    form_.setCaption("Label4", texts::NewerVersionText(summary_.DbVersion));
+                    form_.setCaption("Label4", texts::NewerVersionText(installedVersion));
                     break;
             }
             return;

@@ -58,6 +58,9 @@ class Atualizador {
     crypto::Provider& provider_;
     Form form_;
     API_FILE::DatabaseSummary summary_;
+    // The new database's version text as the package holds it (the system's
+    // code page); Versão shows it converted.
+    std::string newVersion_;
     // The updater's own executable, held from start-up: the hand-off copies
     // it, and must copy the program that is running, not whatever another
     // program may put at its path meanwhile.

@@ -18,7 +18,9 @@ std::string ReadRegistryValue(platform::Platform& system, platform::RegistryRoot
     return value ? QueryRegistryValue(*value) : std::string{};
 }
 
-std::string GetWindowsDir(platform::Platform& system) { return system.windowsDirectory(); }
+std::string GetWindowsDir(platform::Platform& system) {
+    return system.windowsDirectory();
+}
 
 std::string InstalledDatabasePath(platform::Platform& system) {
     return ReadRegistryValue(system, platform::RegistryRoot::LocalMachine, kProductKey,

@@ -183,6 +183,27 @@ TEST_F(WizardTest, OlderInstalledDatabaseShowsBothSummaries) {
     EXPECT_TRUE(sys.messages.empty());
 }
 
+// Version texts are the packages' own 8-bit text in the system's code page
+// (here the Western one): shown converted, an accented one reads right;
+// compared as they are, its three-character prefix stays three characters.
+TEST_F(WizardTest, AccentedVersionTextsAreShownConvertedAndComparedAsWritten) {
+    Installed(
+        "VR\xC7"
+        "0041",
+        900);
+    Loaded(
+        "VR\xC7"
+        "0042",
+        1200);
+    EXPECT_EQ((*this)["Versão"].caption, "VRÇ0042");
+    Click();
+    EXPECT_EQ((*this)["Label4"].caption,
+              "Versão instalada: VRÇ0041\r\nNúmero de cadastros: 900\r\n\r\n"
+              "Versão atualizada: VRÇ0042\r\nNúmero de cadastros: 1200\r\n\r\n\r\n"
+              "Para continuar a atualização clique em \"Prosseguir\".");
+    EXPECT_TRUE((*this)["Command2"].enabled);
+}
+
 TEST_F(WizardTest, SameOrNewerInstalledDatabaseOnlyLetsTheUserCancel) {
     struct Case {
         const char* installed;

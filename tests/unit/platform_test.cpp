@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeSystem.h"
+#include "app/Fatal.h"
 #include "platform/Decl.h"
 #include "platform/FileAttributes.h"
 #include "platform/Paths.h"
@@ -154,6 +155,33 @@ TEST(OrdinaryFile, OnlyHiddenSystemAndFoldersCountAsMissing) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::IsOrdinaryFile(c.attributes), c.ordinary) << c.name;
+}
+
+}  // namespace
+
+namespace {
+
+// The fatal report is Portuguese word for word, the system's number kept.
+TEST(SystemErrors, AreDescribedInPortugueseWithTheirNumber) {
+    EXPECT_EQ(
+        platform::SystemError("Não foi possível iniciar \"C:\\V\\removedor.exe\" /!", 2).what(),
+        std::string("Não foi possível iniciar \"C:\\V\\removedor.exe\" /!: o arquivo não foi "
+                    "encontrado (erro 2)"));
+    EXPECT_EQ(platform::DescribeSystemError(5), "acesso negado");
+    EXPECT_EQ(platform::DescribeSystemError(32), "o arquivo está sendo usado por outro programa");
+    EXPECT_EQ(platform::DescribeSystemError(112), "não há espaço suficiente no disco");
+    EXPECT_EQ(platform::DescribeSystemError(1450), "os recursos do sistema são insuficientes");
+    EXPECT_EQ(platform::DescribeSystemError(4242), "erro do sistema");
+
+    const auto describe = [](auto error) {
+        return app::DescribeFatal(std::make_exception_ptr(error));
+    };
+    EXPECT_EQ(describe(platform::SystemError("Não foi possível ler o arquivo", 23)),
+              "Não foi possível ler o arquivo: erro de dados no disco (erro 23)");
+    // The program's own English texts never reach the user.
+    EXPECT_EQ(describe(std::bad_alloc()), "Não há memória suficiente.");
+    EXPECT_EQ(describe(std::logic_error("the package is not held")),
+              "Erro interno do atualizador.");
 }
 
 }  // namespace

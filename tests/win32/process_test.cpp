@@ -24,7 +24,10 @@ TEST(Win32CommandArguments, FollowTheProgramPathLikeTheRuntime) {
          L"/!C:\\Update\\Atualizador.exe"},
         {L"C:\\ATUA~32R.EXE /!C:\\Program Files\\x.exe", L"/!C:\\Program Files\\x.exe"},
         {L"\"C:\\a.exe\"/!C:\\x", L"/!C:\\x"},
-        {L"C:\\a.exe \t  /!x  ", L"/!x  "},
+        {L"C:\\a.exe   /!x  ", L"/!x  "},
+        // A tab is no space: left for the start-up rule, it selects the wizard.
+        {L"C:\\a.exe \t/!x", L"\t/!x"},
+        {L"\"C:\\a.exe\"\t/!x", L"\t/!x"},
         {L"\"C:\\a.exe\"", L""},
         {L"a.exe", L""},
         {L"\"C:\\unterminated", L""},

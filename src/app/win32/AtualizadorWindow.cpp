@@ -133,7 +133,7 @@ class AtualizadorWindow final : public FormEvents {
         window_ = std::make_unique<TopLevelWindow>(
             instance, TopLevelStyle{kAtualizadorWindowClass, kStyle, kExStyle, icon},
             wizard_.form(), std::string(Atualizador::kWindow), looks_, *this,
-            [this](std::string_view what) { app::ReportFatal(ui_, what); });
+            [this](std::exception_ptr error) { app::ReportFatal(ui_, error); });
         hwnd_ = window_->handle();
         form_ = &window_->form();
         ui_.setOwner(hwnd_);

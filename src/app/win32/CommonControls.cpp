@@ -19,18 +19,23 @@ Functions loaded;
 template <typename Fn>
 void Resolve(HMODULE module, Fn& fn, const char* name) {
     fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    if (!fn) throw platform::SystemError(std::string("comctl32.dll: ") + name, ::GetLastError());
+    if (!fn)
+        throw platform::SystemError(
+            std::string("Não foi possível encontrar ") + name + " em comctl32.dll",
+            ::GetLastError());
 }
 
 [[noreturn]] void NotLoaded() {
-    throw platform::SystemError("comctl32.dll", ERROR_MOD_NOT_FOUND);
+    throw platform::SystemError("Os controles comuns do Windows não foram carregados",
+                                ERROR_MOD_NOT_FOUND);
 }
 
 }  // namespace
 
 void Load() {
     const HMODULE module = platform::win32::LoadSystemDll(L"comctl32.dll");
-    if (!module) throw platform::SystemError("comctl32.dll", ::GetLastError());
+    if (!module)
+        throw platform::SystemError("Não foi possível carregar comctl32.dll", ::GetLastError());
     Functions f;
     Resolve(module, f.init, "InitCommonControlsEx");
     Resolve(module, f.setSubclass, "SetWindowSubclass");

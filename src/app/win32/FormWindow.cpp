@@ -361,10 +361,8 @@ void FormWindow::guard(const std::function<void()>& handler) {
     // handler is reported and ends the program.
     try {
         handler();
-    } catch (const std::exception& e) {
-        fatal_(e.what());
     } catch (...) {
-        fatal_("unknown error");
+        fatal_(std::current_exception());
     }
 }
 

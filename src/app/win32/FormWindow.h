@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,9 +31,9 @@ class FormEvents {
     virtual void onTimer(const std::string& control) = 0;
 };
 
-// Called with the description of an error that escaped an event handler; it
-// reports it and ends the program.
-using FatalHandler = std::function<void(std::string_view what)>;
+// Called with an error that escaped an event handler; it reports it and ends
+// the program.
+using FatalHandler = std::function<void(std::exception_ptr error)>;
 
 class FormWindow {
   public:

@@ -72,7 +72,7 @@ class WaitWindow final : public FormEvents {
         window_ = std::make_unique<TopLevelWindow>(
             instance, TopLevelStyle{kWaitWindowClass, kStyle, kExStyle}, wait_.form(),
             std::string(app::Wait::kWindow), looks_, *this,
-            [this](std::string_view what) { app::ReportFatal(ui_, what); });
+            [this](std::exception_ptr error) { app::ReportFatal(ui_, error); });
         hwnd_ = window_->handle();
         form_ = &window_->form();
         ui_.setOwner(hwnd_);

@@ -37,9 +37,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
         const auto provider = crypto::MakeSystemProvider();
         return app::win32::RunAtualizadorWindow(instance, IDI_ATUALIZADOR, system, ui, *provider);
-    } catch (const std::exception& e) {
-        app::ReportFatal(ui, e.what());
     } catch (...) {
-        app::ReportFatal(ui, "erro desconhecido");
+        app::ReportFatal(ui, std::current_exception());
     }
 }

@@ -33,7 +33,7 @@ class Win32HeldFile final : public HeldFile {
     std::uint64_t size() override {
         LARGE_INTEGER size{};
         if (!::GetFileSizeEx(file_.get(), &size))
-            throw SystemError("GetFileSizeEx", ::GetLastError());
+            throw SystemError("Não foi possível obter o tamanho do arquivo", ::GetLastError());
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
@@ -52,7 +52,7 @@ class Win32HeldFile final : public HeldFile {
             if (!::ReadFile(file_.get(), bytes.data() + done, chunk, &got, &at)) {
                 const DWORD error = ::GetLastError();
                 if (error == ERROR_HANDLE_EOF) break;
-                throw SystemError("ReadFile", error);
+                throw SystemError("Não foi possível ler o arquivo", error);
             }
             if (got == 0) break;
             done += got;

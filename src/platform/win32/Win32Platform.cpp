@@ -52,7 +52,8 @@ std::wstring modulePath() {
     for (;;) {
         const DWORD capacity = static_cast<DWORD>(buffer.size());
         const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), capacity);
-        if (length == 0) throw SystemError("GetModuleFileName failed", ::GetLastError());
+        if (length == 0)
+            throw SystemError("Não foi possível obter o caminho do atualizador", ::GetLastError());
         if (length < capacity) {
             buffer.resize(length);
             return buffer;
@@ -78,7 +79,11 @@ std::wstring ArgumentsOf(std::wstring_view line) {
     } else {
         while (i < line.size() && line[i] > L' ') ++i;
     }
-    while (i < line.size() && line[i] != L'\0' && line[i] <= L' ') ++i;
+    // The blank that ends an unquoted path goes with it. What follows is the
+    // argument text as written: its own spaces are the start-up rule's to
+    // trim, and a tab stays, so that a tab before "/!" does not select
+    // cleanup mode.
+    while (i < line.size() && line[i] == L' ') ++i;
     return std::wstring(line.substr(i));
 }
 
@@ -224,7 +229,8 @@ void Win32Platform::appendAnsiText(std::string_view path, std::string_view utf8T
     UniqueHandle file(::CreateFileW(widePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        throw SystemError("cannot open " + std::string(path) + " for appending", ::GetLastError());
+        throw SystemError("Não foi possível abrir " + std::string(path) + " para gravação",
+                          ::GetLastError());
     const std::string ansi = Utf8ToAnsi(utf8Text);
     std::size_t done = 0;
     while (done < ansi.size()) {
@@ -232,7 +238,7 @@ void Win32Platform::appendAnsiText(std::string_view path, std::string_view utf8T
             std::min<std::size_t>(ansi.size() - done, std::numeric_limits<DWORD>::max() / 2));
         DWORD written = 0;
         if (!::WriteFile(file.get(), ansi.data() + done, chunk, &written, nullptr) || written == 0)
-            throw SystemError("cannot write to " + std::string(path),
+            throw SystemError("Não foi possível gravar em " + std::string(path),
                               lastErrorOr(ERROR_WRITE_FAULT));
         done += written;
     }
@@ -252,7 +258,7 @@ void Win32Platform::startProgram(std::string_view commandLine, WindowStyle style
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &started))
-        throw SystemError("cannot start " + std::string(commandLine), ::GetLastError());
+        throw SystemError("Não foi possível iniciar " + std::string(commandLine), ::GetLastError());
     UniqueHandle process(started.hProcess);
     UniqueHandle thread(started.hThread);
 }

@@ -35,8 +35,8 @@ class Win32Platform : public platform::Platform {
     bool requestReboot() override;
 };
 
-// The argument text of a command line as the C runtime splits it off: what
-// follows the program's own path (quoted or not) and the blanks after it.
+// The argument text of a command line: what follows the program's own path
+// (quoted or not) and the spaces after it; a tab there stays.
 // Exposed for the tests; commandArguments() applies it to GetCommandLineW().
 std::wstring ArgumentsOf(std::wstring_view commandLine);
 

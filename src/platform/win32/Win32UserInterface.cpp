@@ -18,7 +18,7 @@ int Win32UserInterface::messageBox(std::string_view text, int style, std::string
                                      static_cast<UINT>(style) | MB_SETFOREGROUND);
     // A box that could not be shown has no answer; inventing one would act
     // on a choice the user never made.
-    if (answer == 0) throw SystemError("MessageBox failed", ::GetLastError());
+    if (answer == 0) throw SystemError("Não foi possível mostrar uma mensagem", ::GetLastError());
     return answer;
 }
 

@@ -525,4 +525,21 @@ TEST_F(WizardE2E, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
     EXPECT_EQ(ReadWholeFile(package), newBytes);
 }
 
+// A failure the system reports reaches the user in Portuguese, with the
+// system's own number: here "Finalizar" with no remover beside the database.
+TEST_F(WizardE2E, FailureToStartTheRemoverIsReportedInPortuguese) {
+    OpenAtSummary();
+    Click(Control(kCommand2));
+    WaitText(kLabel1, kSuccess);
+    Click(Control(kCommand2));
+    MessageBoxInfo box = Box("Atualizador");
+    EXPECT_EQ(box.text,
+              "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\n"
+              "Não foi possível iniciar \"" +
+                  productFolder + "\\removedor.exe\" /!: o arquivo não foi encontrado (erro 2)");
+    Press(box, IDOK);
+    ExpectEnded();
+    EXPECT_EQ(ReadWholeFile(installed), newBytes);
+}
+
 }  // namespace
