@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Seeds.h"
 #include "crypto/Provider.h"
 #include "crypto/clsCryptoFilterBox.h"
 #include "db/Database.h"
@@ -24,46 +25,16 @@ int main(int argc, char** argv) {
     platform::ConsoleUserInterface ui("fuzz_make_seeds");
     std::unique_ptr<crypto::Provider> provider = crypto::MakeSystemProvider();
 
-    struct Package {
-        std::string version;
-        std::int16_t records;
-        std::string body;
-    };
-    const std::vector<Package> packages{
-        {"VRS0042", 1234, "records\r\nmore records\r\n"},
-        {"", 0, ""},
-        {"ABC32767", 32767, std::string(200, '\x1E')},
-        {"X\x1E\x1F", -32768, std::string("\0\r\n\0", 4)},
-    };
     int n = 0;
-    for (const Package& p : packages) {
+    for (const seeds::Package& p : seeds::Packages()) {
         crypto::clsCryptoFilterBox filter(*provider, ui);
         filter.InBuffer(db::BuildPackage(*provider, ui, p.version, p.records, p.body));
         filter.Password(std::string(db::kPassword));
         filter.Decrypt();
         std::ofstream(folder / ("package-" + std::to_string(n++)), std::ios::binary)
-            << filter.OutBuffer();
+            << filter.TakeOutBuffer();
     }
-    const std::vector<std::string> edges{
-        "",
-        "ERRO",
-        "\x1D\x1E\x1F\x1E\x1D"
-        "20\x1E"
-        "1\x1F"
-        "ABC1\rZ"
-        "body",
-        "\x1D\x1E\x1F\x1E\x1D"
-        "12\x1E"
-        "5\x1F"
-        "V\r",
-        "\x1D\x1E\x1F\x1E\x1D"
-        " +17 \x1E -3 \x1F\r\n",
-        "\x1D\x1E\x1F\x1E\x1D"
-        "2147483648\x1E"
-        "5\x1F"
-        "V\r\n",
-    };
-    for (const std::string& text : edges) {
+    for (const std::string& text : seeds::Edges()) {
         std::ofstream(folder / ("edge-" + std::to_string(n++)), std::ios::binary) << text;
     }
     return 0;

@@ -27,7 +27,11 @@ if [ -x scripts/fuzz.sh ]; then
 fi
 
 summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -1; }
-ctest --preset native -j "$jobs" 2>&1 | tee build/native-ctest.log
+# The header-cost reader's differential test also reads the corpus the
+# fuzzer grew, when there is one.
+corpus=$PWD/build/fuzz/fuzz-corpus
+[ -d "$corpus" ] || corpus=
+ATUALIZADOR_FUZZ_CORPUS=$corpus ctest --preset native -j "$jobs" 2>&1 | tee build/native-ctest.log
 native_rc=${PIPESTATUS[0]}
 ctest --preset windows 2>&1 | tee build/windows-ctest.log
 windows_rc=${PIPESTATUS[0]}

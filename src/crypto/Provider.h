@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,10 @@ inline constexpr std::uint32_t kCryptNewKeyset = 8;  // CRYPT_NEWKEYSET
 inline constexpr std::uint32_t kCalgMd5 = 0x8003;    // CALG_MD5
 inline constexpr std::uint32_t kCalgRc4 = 0x6801;    // CALG_RC4
 inline constexpr std::uint32_t kAtSignature = 2;     // AT_SIGNATURE
+
+// A context bound to no key container (CRYPT_VERIFYCONTEXT): hashes and
+// session keys only. Nothing is read or made on disk or in the registry.
+inline constexpr std::uint32_t kCryptVerifyContext = 0xF0000000;
 
 // Failure codes the filter and the tool tell apart.
 inline constexpr std::uint32_t kNteBadSignature = 0x80090006;  // NTE_BAD_SIGNATURE
@@ -54,6 +59,14 @@ class Key {
     virtual Outcome encrypt(std::string& buffer, std::uint32_t& dataLength) = 0;
     // Deciphers the first dataLength bytes of buffer in place (final block).
     virtual Outcome decrypt(std::string& buffer, std::uint32_t& dataLength) = 0;
+    // One piece of a longer text, enciphered (deciphered) in place as the
+    // system does with Final=FALSE: the key stream goes on from where the
+    // previous piece left it, so pieces handed over in order give exactly
+    // the bytes one call over their concatenation gives. The next final call
+    // (encrypt/decrypt above) ends the text: it goes on from there too, then
+    // the key starts afresh. A piece is at most 4 GB - 1.
+    virtual Outcome encryptPiece(std::span<char> piece) = 0;
+    virtual Outcome decryptPiece(std::span<char> piece) = 0;
     // The key pair as a PRIVATEKEYBLOB (only for keys made exportable).
     virtual Outcome exportPrivateBlob(std::string& blob) = 0;
 };
@@ -97,8 +110,13 @@ class Provider {
 
     // Opens the current user's default key container; flags 0 opens an
     // existing one (NTE_BAD_KEYSET when there is none), kCryptNewKeyset
-    // creates it.
+    // creates it, kCryptVerifyContext opens none (see there).
     virtual Acquired<Context> acquireContext(std::uint32_t flags) = 0;
+
+    // After a failed acquireContext: where the container is and why it could
+    // not be opened or made, in words, when the provider knows more than its
+    // failure code (empty otherwise).
+    virtual std::string containerProblem() const { return {}; }
 };
 
 // The system's provider: CryptoAPI on Windows, the portable one elsewhere.

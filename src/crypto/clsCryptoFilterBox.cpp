@@ -151,7 +151,7 @@ void clsCryptoFilterBox::Encrypt() {
             OutBuffer_ = std::move(buffer);
         }
     } catch (const std::exception& e) {
-        ui_.messageBox("ErrEncrypt " + RecordOf(e).message, platform::mb::OkOnly);
+        ShowFailure(e, Direction::Encrypt);
     }
     status_ = 1;
 }
@@ -162,9 +162,7 @@ void clsCryptoFilterBox::Decrypt() {
     try {
         Session s;
         if (SetUpKey(provider_, ui_, s, Password_)) {
-            // Deciphered in place: a database is held once, not twice.
-            std::string buffer = std::move(InBuffer_);
-            InBuffer_.clear();
+            std::string buffer = InBuffer_;
             const std::uint32_t n = LengthOf(buffer);
             std::uint32_t length = n;
             if (Outcome done = s.key->decrypt(buffer, length); !done) {
@@ -176,11 +174,76 @@ void clsCryptoFilterBox::Decrypt() {
             }
         }
     } catch (const std::exception& e) {
-        const ErrorRecord r = RecordOf(e);
-        ui_.messageBox("ErrDecrypt \r\n" + r.message + "\r\n" + r.description + "\r\n" +
-                           std::to_string(r.number) + std::string(kErrorSource),
-                       platform::mb::OkOnly);
+        ShowFailure(e, Direction::Decrypt);
     }
+    status_ = 1;
+}
+
+void clsCryptoFilterBox::ShowFailure(const std::exception& e, Direction direction) {
+    const ErrorRecord r = RecordOf(e);
+    if (direction == Direction::Encrypt) {
+        ui_.messageBox("ErrEncrypt " + r.message, platform::mb::OkOnly);
+        return;
+    }
+    ui_.messageBox("ErrDecrypt \r\n" + r.message + "\r\n" + r.description + "\r\n" +
+                       std::to_string(r.number) + std::string(kErrorSource),
+                   platform::mb::OkOnly);
+}
+
+struct clsCryptoFilterBox::Stream {
+    Direction direction;
+    std::uint32_t totalLength;
+    Session session;
+};
+
+void clsCryptoFilterBox::StreamDeleter::operator()(Stream* stream) const {
+    delete stream;
+}
+
+bool clsCryptoFilterBox::BeginStream(Direction direction, std::uint64_t totalLength) {
+    EndStream();
+    status_ = 0;
+    try {
+        auto stream = std::unique_ptr<Stream, StreamDeleter>(new Stream{direction, 0, {}});
+        if (SetUpKey(provider_, ui_, stream->session, Password_)) {
+            // The length check Encrypt and Decrypt make on their buffer.
+            if (totalLength > std::numeric_limits<std::uint32_t>::max()) {
+                throw std::length_error("buffer too long for the cryptographic service");
+            }
+            stream->totalLength = static_cast<std::uint32_t>(totalLength);
+            stream_ = std::move(stream);
+            return true;
+        }
+    } catch (const std::exception& e) {
+        ShowFailure(e, direction);
+    }
+    status_ = 1;
+    return false;
+}
+
+bool clsCryptoFilterBox::StreamPiece(std::span<char> piece) {
+    if (!stream_) return false;
+    const Direction direction = stream_->direction;
+    try {
+        Key& key = *stream_->session.key;
+        const Outcome done =
+            direction == Direction::Encrypt ? key.encryptPiece(piece) : key.decryptPiece(piece);
+        if (done) return true;
+        // The length a failed call over the whole text leaves: the text's.
+        ui_.messageBox("bytes required:" + Code(stream_->totalLength), platform::mb::OkOnly);
+        ui_.messageBox("Error " + Code(done.error) + " during " +
+                           (direction == Direction::Encrypt ? "CryptEncrypt!" : "CryptDecrypt!"),
+                       platform::mb::OkOnly);
+    } catch (const std::exception& e) {
+        ShowFailure(e, direction);
+    }
+    EndStream();
+    return false;
+}
+
+void clsCryptoFilterBox::EndStream() {
+    if (!stream_) return;
+    stream_.reset();
     status_ = 1;
 }
 

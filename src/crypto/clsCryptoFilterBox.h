@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "crypto/Provider.h"
@@ -20,14 +23,16 @@ class clsCryptoFilterBox {
     // what that step reports.
     clsCryptoFilterBox(Provider& provider, platform::UserInterface& ui);
 
-    const std::string& InBuffer() const { return InBuffer_; }
+    // Each getter returns a copy of what was stored: what a caller holds
+    // never changes under it when the object is used again.
+    std::string InBuffer() const { return InBuffer_; }
     void InBuffer(std::string text) { InBuffer_ = std::move(text); }
-    const std::string& OutBuffer() const { return OutBuffer_; }
+    std::string OutBuffer() const { return OutBuffer_; }
     // Moves the result out, leaving OutBuffer empty.
     std::string TakeOutBuffer() { return std::move(OutBuffer_); }
-    const std::string& Signature() const { return Signature_; }
+    std::string Signature() const { return Signature_; }
     void Signature(std::string bytes) { Signature_ = std::move(bytes); }
-    const std::string& Password() const { return Password_; }
+    std::string Password() const { return Password_; }
     void Password(std::string text) { Password_ = std::move(text); }
 
     // 0 while an operation runs, 1 once it has ended, 2 after Validate found
@@ -38,12 +43,37 @@ class clsCryptoFilterBox {
     void Validate();
     // OutBuffer = InBuffer enciphered; InBuffer is kept.
     void Encrypt();
-    // OutBuffer = InBuffer deciphered. InBuffer is consumed (deciphered in
-    // place to spare a copy of a whole database) and left empty.
+    // OutBuffer = InBuffer deciphered; InBuffer is kept, so that a second
+    // Decrypt gives the same output.
     void Decrypt();
+
+    // Enciphering or deciphering a text too long to hold, piece by piece
+    // (the system's calls with Final=FALSE): handed over in order, the
+    // pieces come out exactly as Encrypt or Decrypt gives the whole text.
+    // InBuffer and OutBuffer are not used.
+    enum class Direction { Encrypt, Decrypt };
+    // Sets up the key under Password as Encrypt and Decrypt do, for a text of
+    // totalLength bytes, showing the same messages when it fails; a text
+    // longer than one call of the service takes is refused with the message
+    // Encrypt or Decrypt shows for it. False when no piece can be processed
+    // (where Encrypt would keep the previous OutBuffer and Decrypt leave it
+    // empty). Ends a stream still open.
+    bool BeginStream(Direction direction, std::uint64_t totalLength);
+    // Processes the next piece in place. False, after showing the failure as
+    // Encrypt or Decrypt does, when the service failed: the stream is ended
+    // and the text is lost as a whole.
+    bool StreamPiece(std::span<char> piece);
+    // Ends the stream, releasing its key, hash and context.
+    void EndStream();
 
   private:
     std::int32_t InitUser();
+    void ShowFailure(const std::exception& e, Direction direction);
+
+    struct Stream;
+    struct StreamDeleter {
+        void operator()(Stream* stream) const;
+    };
 
     Provider& provider_;
     platform::UserInterface& ui_;
@@ -53,6 +83,7 @@ class clsCryptoFilterBox {
     std::string Password_;
     std::string Signature_;
     std::int32_t status_ = 0;
+    std::unique_ptr<Stream, StreamDeleter> stream_;
 };
 
 }  // namespace crypto

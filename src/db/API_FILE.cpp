@@ -1,5 +1,6 @@
 #include "db/API_FILE.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <stdexcept>
@@ -78,31 +79,41 @@ std::string ReadFileToString(platform::HeldFile* file) {
 
 namespace {
 
-// Checks the header of a plain text; returns where its body starts.
-std::size_t BodyStart(std::string_view plain, DatabaseSummary& summary,
-                      platform::UserInterface& ui) {
-    const std::size_t cr = plain.find('\r');
-    std::string_view header;
-    std::size_t body = 0;
-    if (cr != std::string_view::npos) {
+// The header check of a text of totalLength bytes whose first CR is at
+// lineEnd (when it has one), header being the text before it; returns where
+// the body starts. Both readers decide here.
+std::uint64_t BodyStart(std::string_view header, bool hasLineEnd, std::uint64_t lineEnd,
+                        std::uint64_t totalLength, DatabaseSummary& summary,
+                        platform::UserInterface& ui) {
+    std::uint64_t body = 0;
+    if (hasLineEnd) {
         // The line end is the CR and whatever single byte follows it.
-        if (cr + 1 == plain.size()) {
+        if (lineEnd + 1 == totalLength) {
             throw MalformedDatabase("the database text ends in its header's line end");
         }
-        header = plain.substr(0, cr);
-        body = cr + 2;
+        body = lineEnd + 2;
+    } else {
+        header = {};
     }
     // A text longer than any declared length can be fails the check, but its
     // header is still read.
-    constexpr auto kMaxLength = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-    const bool representable = plain.size() <= kMaxLength;
-    const auto total = static_cast<std::int32_t>(representable ? plain.size() : 0);
+    constexpr auto kMaxLength =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+    const bool representable = totalLength <= kMaxLength;
+    const auto total = static_cast<std::int32_t>(representable ? totalLength : 0);
     if (CheckDatabaseHeader(header, total, summary) && representable) return body;
     ui.messageBox(CorruptedMessage(), platform::mb::Critical, kCorruptedTitle);
     ui.endProgram();
     // endProgram does not return; should an implementation ever do so, no
     // corrupted body may reach the caller.
     throw std::logic_error("the program did not end after a corrupted database");
+}
+
+std::size_t BodyStart(std::string_view plain, DatabaseSummary& summary,
+                      platform::UserInterface& ui) {
+    const std::size_t cr = plain.find('\r');
+    return static_cast<std::size_t>(BodyStart(plain.substr(0, cr), cr != std::string_view::npos, cr,
+                                              plain.size(), summary, ui));
 }
 
 }  // namespace
@@ -116,6 +127,45 @@ std::string ParseDatabase(std::string&& plain, DatabaseSummary& summary,
                           platform::UserInterface& ui) {
     plain.erase(0, BodyStart(plain, summary, ui));
     return std::move(plain);
+}
+
+std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
+                              platform::UserInterface& ui) {
+    return BodyStart(line.header, line.lineEnd.has_value(), line.lineEnd.value_or(0),
+                     line.totalLength, summary, ui);
+}
+
+std::optional<HeaderLine> ScanHeaderLine(db::PackageSource& source, std::uint64_t size,
+                                         const PieceDecipher& decipher, std::size_t firstPiece) {
+    HeaderLine line;
+    line.totalLength = size;
+    // Whether the bytes so far may still be a header the check reads further
+    // than its marker; once they cannot, only the first bytes are kept.
+    bool keep = true;
+    std::size_t piece = std::max<std::size_t>(firstPiece, 1);
+    for (std::uint64_t offset = 0; offset < size;) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - offset));
+        std::string bytes = source.read(offset, length);
+        // Bytes a read leaves out before the end stay spaces, as the
+        // whole-file read leaves them.
+        bytes.resize(length, ' ');
+        if (!decipher(std::span<char>(bytes.data(), bytes.size()))) return std::nullopt;
+        const std::size_t cr = bytes.find('\r');
+        if (keep) line.header.append(bytes, 0, cr == std::string::npos ? bytes.size() : cr);
+        if (cr != std::string::npos) {
+            line.lineEnd = offset + cr;
+            return line;
+        }
+        if (keep && line.header.size() >= kMarker.size() && !line.header.starts_with(kMarker)) {
+            line.header.resize(kMarker.size());
+            keep = false;
+        }
+        offset += length;
+        piece = std::min(piece * 2, kLargestPiece);
+    }
+    // No CR: the text has no header line.
+    line.header.clear();
+    return line;
 }
 
 bool CheckDatabaseHeader(std::string_view header, std::int32_t totalLength,

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "db/PackageSource.h"
 #include "platform/HeldFile.h"
 #include "platform/Platform.h"
 #include "platform/UserInterface.h"
@@ -50,6 +54,46 @@ std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
 // body is not copied.
 std::string ParseDatabase(std::string&& plain, DatabaseSummary& summary,
                           platform::UserInterface& ui);
+
+// Reading at the cost of the header. RC4 is a stream cipher: the first n
+// deciphered bytes of a package are exactly the first n bytes of the whole
+// deciphered text, so the header line can be deciphered alone, and the text's
+// length is the package's size.
+
+// The first line of a deciphered text, as far as the header check reads it.
+struct HeaderLine {
+    // The text before the first CR; empty when the text has none. When it
+    // does not start with the marker only its first bytes are kept: the
+    // check looks no further.
+    std::string header;
+    // Where the first CR is; none when the text has no CR.
+    std::optional<std::uint64_t> lineEnd;
+    // The whole text's length.
+    std::uint64_t totalLength = 0;
+};
+
+// Deciphers one piece of a package in place, going on from the previous
+// piece; false when deciphering failed.
+using PieceDecipher = std::function<bool(std::span<char>)>;
+
+inline constexpr std::size_t kFirstPiece = 4096;
+inline constexpr std::size_t kLargestPiece = std::size_t{1} << 20;
+
+// Reads source (size bytes) from its start in pieces (the first of
+// firstPiece bytes, each next one twice as long up to kLargestPiece),
+// deciphers each through decipher, and stops at the piece holding the first
+// CR: for a package, one piece of kFirstPiece bytes. Bytes a short read
+// leaves out count as spaces. None when decipher failed. Throws what
+// source.read throws.
+std::optional<HeaderLine> ScanHeaderLine(db::PackageSource& source, std::uint64_t size,
+                                         const PieceDecipher& decipher,
+                                         std::size_t firstPiece = kFirstPiece);
+
+// Checks a header line exactly as ParseDatabase checks the whole text it
+// belongs to, with the same outcomes (summary, the corrupted-database
+// message and end, MalformedDatabase); returns where the body starts.
+std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
+                              platform::UserInterface& ui);
 
 // True when header (the text before the first CR) starts with the marker and
 // declares totalLength. Sets summary once both separators are found, before

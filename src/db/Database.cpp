@@ -1,6 +1,7 @@
 #include "db/Database.h"
 
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "crypto/clsCryptoFilterBox.h"
@@ -26,9 +27,45 @@ std::string OpenDatabase(crypto::Provider& provider, platform::UserInterface& ui
     return API_FILE::ParseDatabase(std::move(plain), summary, ui);
 }
 
+PackageLayout ReadDatabaseHeader(crypto::Provider& provider, platform::UserInterface& ui,
+                                 PackageSource* source, API_FILE::DatabaseSummary& summary) {
+    API_FILE::HeaderLine line;
+    {
+        crypto::clsCryptoFilterBox filter(provider, ui);
+        line = OpenPackage(filter, source);
+    }
+    const std::uint64_t bodyStart = API_FILE::CheckHeaderLine(line, summary, ui);
+    return {bodyStart, line.totalLength};
+}
+
+API_FILE::HeaderLine OpenPackage(crypto::clsCryptoFilterBox& filter, PackageSource* source) {
+    using Direction = crypto::clsCryptoFilterBox::Direction;
+    filter.Password(std::string(kPassword));
+    MemorySource unreadable("ERRO");
+    PackageSource* from = source != nullptr ? source : &unreadable;
+    for (;;) {
+        try {
+            const std::uint64_t size = from->size();
+            std::optional<API_FILE::HeaderLine> line;
+            if (filter.BeginStream(Direction::Decrypt, size)) {
+                line = API_FILE::ScanHeaderLine(*from, size, [&filter](std::span<char> piece) {
+                    return filter.StreamPiece(piece);
+                });
+            }
+            filter.EndStream();
+            // Not deciphered: the empty text Decrypt leaves.
+            return line ? std::move(*line) : API_FILE::HeaderLine{};
+        } catch (const SourceError&) {
+            filter.EndStream();
+            if (from == &unreadable) throw;
+            from = &unreadable;
+        }
+    }
+}
+
 namespace {
 
-std::size_t Digits(std::size_t n) {
+std::size_t Digits(std::uint64_t n) {
     std::size_t digits = 1;
     while (n >= 10) {
         n /= 10;
@@ -39,35 +76,43 @@ std::size_t Digits(std::size_t n) {
 
 }  // namespace
 
-std::string BuildPackage(crypto::Provider& provider, platform::UserInterface& ui,
-                         std::string_view version, std::int16_t records, std::string_view body) {
+std::string PackageHeaderLine(std::string_view version, std::int16_t records,
+                              std::uint64_t bodyLength) {
     if (version.find('\r') != std::string_view::npos) {
         throw std::invalid_argument("the version text cannot hold a carriage return");
     }
+    constexpr auto kMaxLength =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
     const std::string tail =
         "\x1E" + std::to_string(records) + "\x1F" + std::string(version) + "\r\n";
-    const std::size_t fixed = 5 + tail.size() + body.size();
-    // The declared length counts its own digits.
-    std::size_t total = fixed + Digits(fixed);
-    if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);
-    if (total > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    if (bodyLength > kMaxLength) {
         throw std::invalid_argument("a database cannot be longer than 2147483647 bytes");
     }
-    std::string plain;
-    plain.reserve(total);
-    plain += "\x1D\x1E\x1F\x1E\x1D";
-    plain += std::to_string(total);
-    plain += tail;
+    const std::uint64_t fixed = 5 + tail.size() + bodyLength;
+    // The declared length counts its own digits.
+    std::uint64_t total = fixed + Digits(fixed);
+    if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);
+    if (total > kMaxLength) {
+        throw std::invalid_argument("a database cannot be longer than 2147483647 bytes");
+    }
+    return "\x1D\x1E\x1F\x1E\x1D" + std::to_string(total) + tail;
+}
+
+std::string BuildPackage(crypto::Provider& provider, platform::UserInterface& ui,
+                         std::string_view version, std::int16_t records, std::string_view body) {
+    std::string plain = PackageHeaderLine(version, records, body.size());
     plain += body;
+    const std::size_t total = plain.size();
 
     crypto::clsCryptoFilterBox filter(provider, ui);
     filter.Password(std::string(kPassword));
     filter.InBuffer(std::move(plain));
     filter.Encrypt();
-    if (filter.OutBuffer().size() != total) {
+    std::string package = filter.TakeOutBuffer();
+    if (package.size() != total) {
         throw std::runtime_error("the database could not be enciphered");
     }
-    return filter.TakeOutBuffer();
+    return package;
 }
 
 }  // namespace db

@@ -120,4 +120,55 @@ TEST(PortableRc4, GivesThePublishedKeyStream) {
               "6982944f18fc82d589c403a47a0d0919");
 }
 
+// A context of no container: hashes and RC4 keys, and nothing on disk, even
+// where no key folder can be made.
+TEST(PortableContainers, AContextOfNoContainerNeedsNoFolder) {
+    TempFolder keys;
+    std::filesystem::create_directories(keys.path);
+    { std::ofstream(keys.path / "file") << "x"; }
+    crypto::OpenSslProvider provider(keys.path / "file" / "keys", "maria");
+    crypto::Acquired<crypto::Context> context =
+        provider.acquireContext(crypto::kCryptVerifyContext);
+    ASSERT_TRUE(context);
+    crypto::Acquired<crypto::Hash> hash = context.object->createHash(crypto::kCalgMd5);
+    ASSERT_TRUE(hash);
+    ASSERT_TRUE(hash.object->hashData("5d03e7b"));
+    ASSERT_TRUE(context.object->deriveKey(crypto::kCalgRc4, *hash.object));
+    EXPECT_EQ(context.object->userKey(crypto::kAtSignature).error, crypto::kNteNoKey);
+    EXPECT_FALSE(context.object->generateSignatureKey(1024));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(keys.path),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+// A failed container says which folder, and why.
+TEST(PortableContainers, AFailedContainerNamesItsFolderAndTheReason) {
+    TempFolder keys;
+    std::filesystem::create_directories(keys.path);
+    { std::ofstream(keys.path / "file") << "x"; }
+    crypto::OpenSslProvider provider(keys.path / "file", "maria");
+    EXPECT_EQ(provider.acquireContext(0).error, crypto::kNteBadKeyset);
+    EXPECT_EQ(provider.containerProblem(),
+              "no key folder " + (keys.path / "file" / "maria").string());
+    EXPECT_FALSE(provider.acquireContext(crypto::kCryptNewKeyset));
+    EXPECT_EQ(provider.containerProblem(), "cannot make the key folder " +
+                                               (keys.path / "file" / "maria").string() +
+                                               " (Not a directory)");
+}
+
+// The key file is its owner's alone from the moment it exists.
+TEST(PortableContainers, KeyFilesAreTheOwnersAlone) {
+    TempFolder keys;
+    crypto::OpenSslProvider provider(keys.path, "maria");
+    auto context = provider.acquireContext(crypto::kCryptNewKeyset);
+    ASSERT_TRUE(context);
+    ASSERT_TRUE(context.object->generateSignatureKey(512));
+    const auto perms = std::filesystem::status(keys.path / "maria" / "signature.key").permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(keys.path / "maria"),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
 }  // namespace

@@ -25,9 +25,20 @@ class FakeKey : public crypto::Key, Released {
     Outcome decrypt(std::string& buffer, std::uint32_t& length) override {
         return apply(Step::Decrypt, buffer, length);
     }
+    Outcome encryptPiece(std::span<char> piece) override {
+        return applyPiece(Step::Encrypt, piece);
+    }
+    Outcome decryptPiece(std::span<char> piece) override {
+        return applyPiece(Step::Decrypt, piece);
+    }
     Outcome exportPrivateBlob(std::string&) override { return Outcome::failure(1); }
 
   private:
+    Outcome applyPiece(Step step, std::span<char> piece) {
+        if (std::uint32_t code = provider.scripted(step)) return Outcome::failure(code);
+        for (char& c : piece) c ^= mask_;
+        return Outcome::success();
+    }
     Outcome apply(Step step, std::string& buffer, std::uint32_t& length) {
         if (std::uint32_t code = provider.scripted(step)) {
             length = provider.lengthLeftOnFailure;

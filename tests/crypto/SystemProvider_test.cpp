@@ -2,6 +2,9 @@
 // with the Windows build's CryptoAPI provider.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
+
 #include "FakeSystem.h"
 #include "Vectors.h"
 #include "crypto/clsCryptoFilterBox.h"
@@ -103,6 +106,66 @@ TEST_F(SystemProvider, SignaturesMatchTheOtherProviderAndValidate) {
         EXPECT_EQ(filter.status(), c.status);
     }
     EXPECT_TRUE(ui.messages.empty());
+}
+
+// Pieces of any size (CryptEncrypt/CryptDecrypt with Final=FALSE) give the
+// vectors' bytes: the two providers give the same stream, piece by piece.
+TEST_F(SystemProvider, PiecesGiveTheCheckedInVectorsBytesBothWays) {
+    const std::vector<vectors::Cipher> all =
+        vectors::ParseCiphers(vectors::ReadVectorFile("rc4.txt"));
+    for (const vectors::Cipher& v : all) {
+        for (std::size_t pieceSize : {std::size_t{1}, std::size_t{7}, std::size_t{4096},
+                                      std::size_t{1} << 20, v.input.size() + 1}) {
+            if (pieceSize == 1 && v.input.size() > 100000) continue;
+            SCOPED_TRACE(std::to_string(v.input.size()) + " bytes in pieces of " +
+                         std::to_string(pieceSize));
+            std::string text = v.input;
+            clsCryptoFilterBox filter(*provider, ui);
+            filter.Password(v.password);
+            ASSERT_TRUE(filter.BeginStream(clsCryptoFilterBox::Direction::Encrypt, text.size()));
+            // Pieces of growing and changing sizes, as the readers hand them over.
+            for (std::size_t at = 0, size = pieceSize; at < text.size();) {
+                const std::size_t n = std::min(size, text.size() - at);
+                ASSERT_TRUE(filter.StreamPiece(std::span<char>(text.data() + at, n)));
+                at += n;
+                size = size == 1 ? 1 : (size % 2 == 0 ? size + 1 : size * 2);
+            }
+            filter.EndStream();
+            EXPECT_EQ(vectors::OutputField(text), v.output);
+            ASSERT_TRUE(filter.BeginStream(clsCryptoFilterBox::Direction::Decrypt, text.size()));
+            for (std::size_t at = 0; at < text.size(); at += pieceSize) {
+                const std::size_t n = std::min(pieceSize, text.size() - at);
+                ASSERT_TRUE(filter.StreamPiece(std::span<char>(text.data() + at, n)));
+            }
+            filter.EndStream();
+            EXPECT_TRUE(text == v.input);
+        }
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// At the provider: a final call after pieces goes on with the stream, then
+// the key starts afresh, as the system's provider does.
+TEST_F(SystemProvider, AFinalCallEndsTheStreamOfPieces) {
+    const std::string input = vectors::Generated(300, 9);
+    const std::string whole = Run(&clsCryptoFilterBox::Encrypt, "pw", input);
+    crypto::Acquired<crypto::Context> context = provider->acquireContext(0);
+    ASSERT_TRUE(context);
+    crypto::Acquired<crypto::Hash> hash = context.object->createHash(crypto::kCalgMd5);
+    ASSERT_TRUE(hash);
+    ASSERT_TRUE(hash.object->hashData("pw"));
+    crypto::Acquired<crypto::Key> key = context.object->deriveKey(crypto::kCalgRc4, *hash.object);
+    ASSERT_TRUE(key);
+    std::string first = input.substr(0, 100);
+    std::string rest = input.substr(100);
+    ASSERT_TRUE(key.object->encryptPiece(first));
+    std::uint32_t length = static_cast<std::uint32_t>(rest.size());
+    ASSERT_TRUE(key.object->encrypt(rest, length));
+    EXPECT_TRUE(first + rest == whole);
+    std::string again = input;
+    length = static_cast<std::uint32_t>(again.size());
+    ASSERT_TRUE(key.object->encrypt(again, length));
+    EXPECT_TRUE(again == whole);
 }
 
 }  // namespace

@@ -250,4 +250,133 @@ TEST(FilterSignature, UnexpectedFailures) {
     EXPECT_EQ(Texts(ui), (Texts_{"ErrSign Out of memory", "ErrValidate Out of memory"}));
 }
 
+// InBuffer is kept: Decrypt, like Encrypt, leaves it as it was, so a second
+// Decrypt gives the same output.
+TEST(FilterBuffers, TwoDecryptsGiveTheSameOutput) {
+    ScriptedProvider provider;
+    fake::FakeSystem ui;
+    clsCryptoFilterBox filter(provider, ui);
+    filter.Password("pw");
+    filter.InBuffer("enciphered text");
+    filter.Decrypt();
+    const std::string first = filter.OutBuffer();
+    EXPECT_EQ(first.size(), 15u);
+    EXPECT_EQ(filter.InBuffer(), "enciphered text");
+    filter.Decrypt();
+    EXPECT_EQ(filter.OutBuffer(), first);
+    EXPECT_EQ(filter.TakeOutBuffer(), first);
+    filter.Decrypt();
+    EXPECT_EQ(filter.OutBuffer(), first);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// What a getter gave is a copy of what was stored: it does not change when
+// the object is used again.
+TEST(FilterBuffers, GettersReturnACopyOfWhatWasStored) {
+    ScriptedProvider provider;
+    fake::FakeSystem ui;
+    clsCryptoFilterBox filter(provider, ui);
+    filter.InBuffer("input");
+    filter.Password("password");
+    filter.Signature("signature");
+    filter.Encrypt();
+    const std::string& in = filter.InBuffer();
+    const std::string& out = filter.OutBuffer();
+    const std::string& password = filter.Password();
+    const std::string& signature = filter.Signature();
+    const std::string enciphered = out;
+    filter.InBuffer("other input");
+    filter.Password("other password");
+    filter.Signature("other signature");
+    filter.Encrypt();
+    filter.Sign();
+    EXPECT_EQ(in, "input");
+    EXPECT_EQ(out, enciphered);
+    EXPECT_EQ(password, "password");
+    EXPECT_EQ(signature, "signature");
+}
+
+// Pieces: the key set up as Encrypt and Decrypt set it up, with their
+// messages; pieces handed over in order give the whole's bytes.
+TEST(FilterStream, PiecesGiveWhatTheWholeGives) {
+    for (auto direction :
+         {clsCryptoFilterBox::Direction::Encrypt, clsCryptoFilterBox::Direction::Decrypt}) {
+        ScriptedProvider provider;
+        fake::FakeSystem ui;
+        clsCryptoFilterBox filter(provider, ui);
+        filter.Password("pw");
+        filter.InBuffer("0123456789");
+        direction == clsCryptoFilterBox::Direction::Encrypt ? filter.Encrypt() : filter.Decrypt();
+        const std::string whole = filter.OutBuffer();
+        std::string text = "0123456789";
+        const int releasedBefore = provider.released;
+        ASSERT_TRUE(filter.BeginStream(direction, text.size()));
+        EXPECT_EQ(filter.status(), 0);
+        EXPECT_TRUE(filter.StreamPiece(std::span<char>(text.data(), 3)));
+        EXPECT_TRUE(filter.StreamPiece(std::span<char>(text.data() + 3, 7)));
+        filter.EndStream();
+        EXPECT_EQ(filter.status(), 1);
+        EXPECT_EQ(text, whole);
+        EXPECT_EQ(filter.OutBuffer(), whole);  // buffers untouched
+        EXPECT_EQ(filter.InBuffer(), "0123456789");
+        EXPECT_EQ(provider.released - releasedBefore, 3);  // its context, hash and key
+        EXPECT_TRUE(ui.messages.empty());
+    }
+}
+
+TEST(FilterStream, FailuresShowWhatEncryptAndDecryptShow) {
+    const std::vector<Step> steps{Step::Acquire, Step::CreateHash, Step::HashData, Step::DeriveKey};
+    for (Step step : steps) {
+        for (auto direction :
+             {clsCryptoFilterBox::Direction::Encrypt, clsCryptoFilterBox::Direction::Decrypt}) {
+            const bool encrypt = direction == clsCryptoFilterBox::Direction::Encrypt;
+            ScriptedProvider whole;
+            ScriptedProvider pieces;
+            whole.failures[step] = pieces.failures[step] = kBadKeyset;
+            fake::FakeSystem wholeUi;
+            fake::FakeSystem piecesUi;
+            clsCryptoFilterBox a(whole, wholeUi);
+            clsCryptoFilterBox b(pieces, piecesUi);
+            a.InBuffer("text");
+            encrypt ? a.Encrypt() : a.Decrypt();
+            EXPECT_FALSE(b.BeginStream(direction, 4));
+            EXPECT_EQ(Texts(piecesUi), Texts(wholeUi));
+            EXPECT_EQ(b.status(), 1);
+            std::string piece = "text";
+            EXPECT_FALSE(b.StreamPiece(piece));
+            EXPECT_EQ(piece, "text");
+        }
+    }
+    // A failing cipher call: the length a whole-text call leaves, then the
+    // error; the stream is over.
+    for (bool encrypt : {true, false}) {
+        ScriptedProvider provider;
+        provider.failures[encrypt ? Step::Encrypt : Step::Decrypt] = 0x80090005;
+        fake::FakeSystem ui;
+        clsCryptoFilterBox filter(provider, ui);
+        ASSERT_TRUE(filter.BeginStream(encrypt ? clsCryptoFilterBox::Direction::Encrypt
+                                               : clsCryptoFilterBox::Direction::Decrypt,
+                                       10));
+        std::string piece = "0123";
+        EXPECT_FALSE(filter.StreamPiece(piece));
+        EXPECT_EQ(Texts(ui),
+                  (Texts_{"bytes required:10", std::string("Error -2146893819 during ") +
+                                                   (encrypt ? "CryptEncrypt!" : "CryptDecrypt!")}));
+        EXPECT_EQ(filter.status(), 1);
+        EXPECT_EQ(provider.released, 4);  // InitUser's context; the stream's context, hash, key
+        EXPECT_FALSE(filter.StreamPiece(piece));
+        EXPECT_EQ(ui.messages.size(), 2u);
+    }
+    // A text longer than one call takes: what Encrypt and Decrypt show.
+    ScriptedProvider provider;
+    fake::FakeSystem ui;
+    clsCryptoFilterBox filter(provider, ui);
+    EXPECT_FALSE(filter.BeginStream(clsCryptoFilterBox::Direction::Decrypt, 1ull << 32));
+    EXPECT_FALSE(filter.BeginStream(clsCryptoFilterBox::Direction::Encrypt, 1ull << 32));
+    EXPECT_EQ(Texts(ui), (Texts_{"ErrDecrypt \r\nOverflow\r\nbuffer too long for the cryptographic "
+                                 "service\r\n6clsCryptoFilterBox",
+                                 "ErrEncrypt Overflow"}));
+    EXPECT_TRUE(filter.BeginStream(clsCryptoFilterBox::Direction::Decrypt, 0xFFFFFFFFull));
+}
+
 }  // namespace

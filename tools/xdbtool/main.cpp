@@ -25,6 +25,7 @@
 #include "crypto/clsCryptoFilterBox.h"
 #include "db/API_FILE.h"
 #include "db/Database.h"
+#include "db/VersionText.h"
 #include "platform/ConsoleUserInterface.h"
 
 namespace {
@@ -34,10 +35,12 @@ using xdbtool::UsageError;
 
 constexpr const char* kUsage = R"(usage: xdbtool COMMAND [ARGUMENTS]
 
-Database packages:
+Database packages (no key container needed):
   pack --version TEXT --records N [-o OUT] [BODY]
                       make a package (default OUT db.xdb) whose body is the
-                      file BODY ("-": standard input; none: empty)
+                      file BODY ("-": standard input; none: empty); TEXT is
+                      three characters then a whole number from -32768 to
+                      32767, as the updater compares versions
   info FILE           check a package's header; print its version and records
   unpack FILE [-o OUT]
                       write the deciphered body of a checked package
@@ -47,107 +50,182 @@ Signatures, with the current user's signature key:
   sign FILE [-o SIG]  sign FILE (default SIG: FILE.sig)
   verify FILE [SIG]   check FILE against SIG (default FILE.sig)
   keygen [--bits N] [--force]
-                      make a signature key pair (default 1024 bits); --force
+                      make a signature key pair (default 3072 bits); --force
                       replaces an existing one
-  export-key [-o OUT] write the key pair as a PRIVATEKEYBLOB (default stdout)
+  export-key [-o OUT] write the key pair as a PRIVATEKEYBLOB (default stdout),
+                      readable by its owner alone
   import-key FILE     make a PRIVATEKEYBLOB's key pair the signature key
 
+An output that exists must be a regular file (or a link to one, which stays
+a link); it is replaced only once the new content is written in full.
 Exit status: 0 done, 1 check failed, 2 bad arguments or files.
 )";
 
+constexpr std::uint32_t kDefaultKeyBits = 3072;
+// Packages are read and written in pieces of this size.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+// The system's provider with every context bound to no key container:
+// making and reading packages takes hashes and RC4 keys only, so it never
+// opens, makes or needs a key container (on Linux: a key folder under a
+// writable home).
+class NoContainer : public crypto::Provider {
+  public:
+    explicit NoContainer(crypto::Provider& system) : system_(system) {}
+    crypto::Acquired<crypto::Context> acquireContext(std::uint32_t) override {
+        return system_.acquireContext(crypto::kCryptVerifyContext);
+    }
+
+  private:
+    crypto::Provider& system_;
+};
+
 struct Tool {
     std::unique_ptr<crypto::Provider> provider = crypto::MakeSystemProvider();
+    NoContainer packages{*provider};
     platform::ConsoleUserInterface ui{"xdbtool"};
 
     int pack(const Arguments& a) {
         if (!a.has("--version") || !a.has("--records")) {
             throw UsageError("pack needs --version and --records");
         }
+        const std::string version = a.option("--version", "");
+        try {
+            db::VersionNumber(version);
+        } catch (const db::VersionTextError& e) {
+            throw UsageError(std::string("--version: ") + e.what() +
+                             "; the updater compares three characters then a whole number "
+                             "from -32768 to 32767");
+        }
         const auto records = static_cast<std::int16_t>(
             xdbtool::Number(a.option("--records", ""), -32768, 32767, "--records"));
-        const std::string body =
-            a.operands.empty() ? std::string() : xdbtool::ReadWhole(a.operands[0]);
-        std::string package;
+        // The output first: a place that cannot take it is found before a
+        // long body is read.
+        xdbtool::OutputFile out(a.option("--output", "db.xdb"));
+        std::unique_ptr<xdbtool::InputFile> body;
+        if (!a.operands.empty()) body = std::make_unique<xdbtool::InputFile>(a.operands[0]);
+        const std::uint64_t bodyLength = body ? body->size() : 0;
+        std::string header;
         try {
-            package = db::BuildPackage(*provider, ui, a.option("--version", ""), records, body);
+            header = db::PackageHeaderLine(version, records, bodyLength);
         } catch (const std::invalid_argument& e) {
             throw UsageError(e.what());
         }
-        xdbtool::WriteWhole(a.option("--output", "db.xdb"), package);
+
+        crypto::clsCryptoFilterBox filter(packages, ui);
+        filter.Password(std::string(db::kPassword));
+        if (!filter.BeginStream(crypto::clsCryptoFilterBox::Direction::Encrypt,
+                                header.size() + bodyLength)) {
+            return 1;  // the filter said why
+        }
+        if (!filter.StreamPiece(header)) return 1;
+        out.write(header);
+        for (std::uint64_t offset = 0; offset < bodyLength;) {
+            std::string piece = body->read(offset, kPiece);
+            if (!filter.StreamPiece(piece)) return 1;
+            out.write(piece);
+            offset += piece.size();
+        }
+        filter.EndStream();
+        body.reset();  // closed first: the body may be the file replaced
+        out.commit();
         return 0;
     }
 
-    // The plain text of a package; empty when the filter failed (it said why).
-    std::string decipher(std::string package) {
-        crypto::clsCryptoFilterBox filter(*provider, ui);
-        filter.InBuffer(std::move(package));
-        filter.Password(std::string(db::kPassword));
-        filter.Decrypt();
-        return filter.TakeOutBuffer();
-    }
-
     int info(const Arguments& a) {
-        const std::string plain = decipher(xdbtool::ReadWhole(a.operands[0]));
-        const std::string reason = whyNot(plain);
+        xdbtool::InputFile package(a.operands[0]);
+        API_FILE::HeaderLine line;
+        {
+            crypto::clsCryptoFilterBox filter(packages, ui);
+            line = db::OpenPackage(filter, &package);
+        }
+        const std::string reason = whyNot(line);
         if (!reason.empty()) {
             std::cerr << "xdbtool: " << a.operands[0] << ": " << reason << "\n";
             return 1;
         }
         API_FILE::DatabaseSummary summary;
-        API_FILE::ParseDatabase(plain, summary, ui);
+        API_FILE::CheckHeaderLine(line, summary, ui);
         std::cout << "version: " << summary.DbVersion << "\nrecords: " << summary.DbRecordCount
                   << "\n";
         return 0;
     }
 
-    // Why a plain text fails the header check; empty when it passes.
-    static std::string whyNot(const std::string& plain) {
-        const std::size_t cr = plain.find('\r');
-        if (cr == std::string::npos) return "no header line (wrong password or not a package)";
-        if (cr + 1 == plain.size()) return "nothing after the header line's CR";
+    // Why a package's header line fails the check; empty when it passes.
+    static std::string whyNot(const API_FILE::HeaderLine& line) {
+        if (!line.lineEnd) return "no header line (wrong password or not a package)";
+        if (*line.lineEnd + 1 == line.totalLength) return "nothing after the header line's CR";
         API_FILE::DatabaseSummary summary;
-        const std::string_view header = std::string_view(plain).substr(0, cr);
         try {
-            if (plain.size() > 0x7FFFFFFF) return "longer than a header can declare";
-            if (API_FILE::CheckDatabaseHeader(header, static_cast<std::int32_t>(plain.size()),
-                                              summary)) {
+            if (line.totalLength > 0x7FFFFFFF) return "longer than a header can declare";
+            if (API_FILE::CheckDatabaseHeader(
+                    line.header, static_cast<std::int32_t>(line.totalLength), summary)) {
                 return {};
             }
         } catch (const API_FILE::MalformedDatabase& e) {
             return e.what();
         }
-        if (!header.starts_with("\x1D\x1E\x1F\x1E\x1D")) {
+        if (!std::string_view(line.header).starts_with("\x1D\x1E\x1F\x1E\x1D")) {
             return "no header marker (wrong password or not a package)";
         }
-        return "declared length differs from the deciphered " + std::to_string(plain.size()) +
+        return "declared length differs from the deciphered " + std::to_string(line.totalLength) +
                " bytes (cut short or extended)";
     }
 
     int unpack(const Arguments& a) {
-        std::string plain = decipher(xdbtool::ReadWhole(a.operands[0]));
+        const std::string output = a.option("--output", "-");
+        xdbtool::CheckOutput(output);
+        auto package = std::make_unique<xdbtool::InputFile>(a.operands[0]);
         API_FILE::DatabaseSummary summary;
-        std::string body;
+        db::PackageLayout layout;
         try {
-            body =
-                API_FILE::ParseDatabase(std::move(plain), summary, ui);  // a failed check exits 1
+            // A failed check ends the program with status 1.
+            layout = db::ReadDatabaseHeader(packages, ui, package.get(), summary);
         } catch (const API_FILE::MalformedDatabase& e) {
             std::cerr << "xdbtool: " << a.operands[0] << ": " << e.what() << "\n";
             return 1;
         }
-        xdbtool::WriteWhole(a.option("--output", "-"), body);
+        // The body, deciphered from the package's start: the key stream runs
+        // through the header first.
+        xdbtool::OutputFile out(output);
+        crypto::clsCryptoFilterBox filter(packages, ui);
+        filter.Password(std::string(db::kPassword));
+        if (!filter.BeginStream(crypto::clsCryptoFilterBox::Direction::Decrypt,
+                                layout.totalLength)) {
+            return 1;
+        }
+        for (std::uint64_t offset = 0; offset < layout.totalLength;) {
+            std::string piece = package->read(offset, kPiece);
+            if (!filter.StreamPiece(piece)) return 1;
+            const std::uint64_t end = offset + piece.size();
+            if (end > layout.bodyStart) {
+                const auto skip = static_cast<std::size_t>(
+                    layout.bodyStart > offset ? layout.bodyStart - offset : 0);
+                out.write(std::string_view(piece).substr(skip));
+            }
+            offset = end;
+        }
+        filter.EndStream();
+        package.reset();  // closed first: the package may be the file replaced
+        out.commit();
         return 0;
     }
 
     int sign(const Arguments& a) {
+        const std::string output = a.option("--output", a.operands[0] + ".sig");
+        xdbtool::CheckOutput(output);
+        container();
         crypto::clsCryptoFilterBox filter(*provider, ui);
         filter.InBuffer(xdbtool::ReadWhole(a.operands[0]));
         filter.Sign();
-        if (filter.Signature().empty()) return 1;  // the filter said why
-        xdbtool::WriteWhole(a.option("--output", a.operands[0] + ".sig"), filter.Signature());
+        const std::string signature = filter.Signature();
+        if (signature.empty()) return 1;  // the filter said why
+        xdbtool::WriteWhole(output, signature);
         return 0;
     }
 
     int verify(const Arguments& a) {
+        container();
         crypto::clsCryptoFilterBox filter(*provider, ui);
         filter.InBuffer(xdbtool::ReadWhole(a.operands[0]));
         filter.Signature(
@@ -161,23 +239,34 @@ struct Tool {
         return 1;
     }
 
-    // The user's default container, made when missing (as the filter does).
+    // The user's default container, made when missing (as the filter
+    // does); when it can be neither opened nor made, says where and why.
     crypto::Acquired<crypto::Context> container() {
-        crypto::clsCryptoFilterBox filter(*provider, ui);
         crypto::Acquired<crypto::Context> context = provider->acquireContext(0);
+        if (!context && context.error == crypto::kNteBadKeyset) {
+            context = provider->acquireContext(crypto::kCryptNewKeyset);
+            // Made by another program meanwhile.
+            if (!context && context.error == crypto::kNteExists) {
+                context = provider->acquireContext(0);
+            }
+        }
         if (!context) failed("opening the key container", context.error);
         return context;
     }
 
-    [[noreturn]] static void failed(const std::string& what, std::uint32_t code) {
+    [[noreturn]] void failed(const std::string& what, std::uint32_t code) {
         std::cerr << "xdbtool: failed " << what << " (error " << static_cast<std::int32_t>(code)
-                  << ")\n";
+                  << ")";
+        if (const std::string problem = provider->containerProblem(); !problem.empty()) {
+            std::cerr << ": " << problem;
+        }
+        std::cerr << "\n";
         std::exit(1);
     }
 
     int keygen(const Arguments& a) {
-        const auto bits = static_cast<std::uint32_t>(
-            xdbtool::Number(a.option("--bits", "1024"), 512, 16384, "--bits"));
+        const auto bits = static_cast<std::uint32_t>(xdbtool::Number(
+            a.option("--bits", std::to_string(kDefaultKeyBits)), 512, 16384, "--bits"));
         if (bits % 16 != 0) throw UsageError("--bits must be a multiple of 16");
         {
             crypto::Acquired<crypto::Context> context = container();
@@ -194,6 +283,8 @@ struct Tool {
     }
 
     int exportKey(const Arguments& a) {
+        const std::string output = a.option("--output", "-");
+        xdbtool::CheckOutput(output);
         std::string blob;
         {
             crypto::Acquired<crypto::Context> context = container();
@@ -203,7 +294,7 @@ struct Tool {
                 failed("exporting the signature key", exported.error);
             }
         }
-        xdbtool::WriteWhole(a.option("--output", "-"), blob);
+        xdbtool::WriteWhole(output, blob, xdbtool::Access::OwnerOnly);
         return 0;
     }
 
@@ -250,6 +341,7 @@ int main(int argc, char** argv) {
     for (const std::string& a : args) {
         if (a == "--help") args = {"--help"};  // "xdbtool CMD --help" too
     }
+    xdbtool::RemoveTemporariesOnSignals();
     try {
         return Run(args);
     } catch (const UsageError& e) {

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <system_error>
 
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 #include <openssl/rsa.h>
@@ -30,6 +33,7 @@ constexpr std::uint32_t kNteBadKeyState = 0x8009000B;
 constexpr std::uint32_t kNteBadHashState = 0x8009000C;
 constexpr std::uint32_t kNteBadType = 0x8009000A;
 constexpr std::uint32_t kNteBadFlags = 0x80090009;
+constexpr std::uint32_t kNtePerm = 0x80090010;
 constexpr std::uint32_t kNteFail = 0x80090020;
 
 // The base provider derives 40-bit RC4 keys and fills the rest of the
@@ -94,21 +98,32 @@ std::optional<std::string> ReadWhole(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Writes beside the target and renames, so a key file is never half written.
+// Writes beside the target under a name of its own, created exclusively and
+// readable by the owner alone from the start, and renames it into place: a
+// key file is never half written, and never readable by others.
 bool WriteAtomically(const std::filesystem::path& path, std::string_view bytes) {
-    const std::filesystem::path temporary = path.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return false;
-        out.close();
-        if (!out) return false;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary =
+            path.string() + ".new-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return false;
     }
-    std::error_code ec;
-    std::filesystem::permissions(
-        temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
+    if (fd < 0) return false;
+    bool written = true;
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            written = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0) written = false;
+    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
         return false;
     }
     return true;
@@ -121,44 +136,70 @@ class Rc4Key : public Key {
 
     Outcome encrypt(std::string& buffer, std::uint32_t& dataLength) override {
         if (dataLength > buffer.size()) return Outcome::failure(kErrorMoreData);
-        return apply(buffer, dataLength);
+        return apply({buffer.data(), dataLength}, true);
     }
     Outcome decrypt(std::string& buffer, std::uint32_t& dataLength) override {
         if (dataLength > buffer.size()) return Outcome::failure(kNteBadData);
-        return apply(buffer, dataLength);
+        return apply({buffer.data(), dataLength}, true);
     }
+    Outcome encryptPiece(std::span<char> piece) override { return applyPiece(piece); }
+    Outcome decryptPiece(std::span<char> piece) override { return applyPiece(piece); }
     Outcome exportPrivateBlob(std::string&) override { return Outcome::failure(kNteBadKeyState); }
 
   private:
-    // Every call is a final one: the key stream starts afresh each time.
-    Outcome apply(std::string& buffer, std::uint32_t length) {
-        auto* data = reinterpret_cast<std::uint8_t*>(buffer.data());
-        const EVP_CIPHER* cipher = Library::instance().rc4();
-        if (cipher == nullptr) {
-            Rc4 rc4(key_);
-            rc4.apply({data, length});
-            return Outcome::success();
+    Outcome applyPiece(std::span<char> piece) {
+        if (piece.size() > std::numeric_limits<std::uint32_t>::max()) {
+            return Outcome::failure(kNteBadData);
         }
-        std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(
-            EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
-        if (!context ||
-            EVP_EncryptInit_ex2(context.get(), cipher, key_.data(), nullptr, nullptr) != 1) {
-            return Outcome::failure(kNteFail);
-        }
-        constexpr std::uint32_t kChunk = 1u << 30;
-        for (std::uint32_t done = 0; done < length;) {
-            const std::uint32_t chunk = std::min(kChunk, length - done);
-            int produced = 0;
-            if (EVP_EncryptUpdate(context.get(), data + done, &produced, data + done,
-                                  static_cast<int>(chunk)) != 1) {
-                return Outcome::failure(kNteFail);
-            }
-            done += chunk;
-        }
-        return Outcome::success();
+        return apply(piece, false);
     }
 
+    // Runs the key stream over bytes, going on from where the last piece
+    // left it; a final call then starts the stream afresh, as the system's
+    // provider does.
+    Outcome apply(std::span<char> bytes, bool final) {
+        auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
+        const EVP_CIPHER* cipher = Library::instance().rc4();
+        Outcome result = Outcome::success();
+        if (cipher == nullptr) {
+            if (!fallback_) fallback_.emplace(key_);
+            fallback_->apply({data, bytes.size()});
+        } else {
+            if (!context_) {
+                context_.reset(EVP_CIPHER_CTX_new());
+                if (!context_ || EVP_EncryptInit_ex2(context_.get(), cipher, key_.data(), nullptr,
+                                                     nullptr) != 1) {
+                    context_.reset();
+                    return Outcome::failure(kNteFail);
+                }
+            }
+            constexpr std::size_t kChunk = std::size_t{1} << 30;
+            for (std::size_t done = 0; done < bytes.size();) {
+                const std::size_t chunk = std::min(kChunk, bytes.size() - done);
+                int produced = 0;
+                if (EVP_EncryptUpdate(context_.get(), data + done, &produced, data + done,
+                                      static_cast<int>(chunk)) != 1) {
+                    result = Outcome::failure(kNteFail);
+                    break;
+                }
+                done += chunk;
+            }
+        }
+        if (final || !result) {
+            context_.reset();
+            fallback_.reset();
+        }
+        return result;
+    }
+
+    struct CipherContextFree {
+        void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
+    };
+
     std::array<std::uint8_t, kRc4KeyBytes + kRc4SaltBytes> key_;
+    // The stream in progress: libcrypto's, or our own when it has no RC4.
+    std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context_;
+    std::optional<Rc4> fallback_;
 };
 
 class RsaKey : public Key {
@@ -168,6 +209,8 @@ class RsaKey : public Key {
 
     Outcome encrypt(std::string&, std::uint32_t&) override { return Outcome::failure(kNteBadKey); }
     Outcome decrypt(std::string&, std::uint32_t&) override { return Outcome::failure(kNteBadKey); }
+    Outcome encryptPiece(std::span<char>) override { return Outcome::failure(kNteBadKey); }
+    Outcome decryptPiece(std::span<char>) override { return Outcome::failure(kNteBadKey); }
     Outcome exportPrivateBlob(std::string& blob) override {
         blob = PrivateBlobOf(key_.get());
         return blob.empty() ? Outcome::failure(kNteBadKeyState) : Outcome::success();
@@ -178,7 +221,9 @@ class RsaKey : public Key {
 };
 
 // The signature key pair kept in a container folder, or the failure code.
+// A context of no container (kCryptVerifyContext) has no folder and no key.
 Acquired<RsaKey> LoadSignatureKey(const std::filesystem::path& container) {
+    if (container.empty()) return {nullptr, kNteNoKey};
     std::optional<std::string> blob = ReadWhole(container / kSignatureKeyFile);
     if (!blob) return {nullptr, kNteNoKey};
     Pkey key(KeyFromPrivateBlob(Library::instance().context(), *blob));
@@ -328,6 +373,7 @@ class FolderContext : public Context {
 
   private:
     Outcome store(std::string_view blob) {
+        if (container_.empty()) return Outcome::failure(kNtePerm);
         if (blob.empty()) return Outcome::failure(kNteFail);
         return WriteAtomically(container_ / kSignatureKeyFile, blob) ? Outcome::success()
                                                                      : Outcome::failure(kNteFail);
@@ -352,18 +398,34 @@ OpenSslProvider::OpenSslProvider(std::filesystem::path keyRoot, std::string cont
     : keyRoot_(std::move(keyRoot)), containerName_(std::move(containerName)) {}
 
 Acquired<Context> OpenSslProvider::acquireContext(std::uint32_t flags) {
+    problem_.clear();
+    if (flags == kCryptVerifyContext) return {std::make_unique<FolderContext>("", ""), 0};
     if (flags != 0 && flags != kCryptNewKeyset) return {nullptr, kNteBadFlags};
     const std::filesystem::path container = keyRoot_ / FolderName(containerName_);
     std::error_code ec;
     const bool exists = std::filesystem::is_directory(container, ec);
-    if (flags == 0 && !exists) return {nullptr, kNteBadKeyset};
+    if (flags == 0 && !exists) {
+        problem_ = "no key folder " + container.string();
+        return {nullptr, kNteBadKeyset};
+    }
     if (flags == kCryptNewKeyset) {
-        if (exists) return {nullptr, kNteExists};
+        if (exists) {
+            problem_ = "the key folder " + container.string() + " exists already";
+            return {nullptr, kNteExists};
+        }
         std::filesystem::create_directories(container, ec);
-        if (ec) return {nullptr, kNteFail};
+        if (ec) {
+            problem_ =
+                "cannot make the key folder " + container.string() + " (" + ec.message() + ")";
+            return {nullptr, kNteFail};
+        }
         std::filesystem::permissions(container, std::filesystem::perms::owner_all, ec);
     }
     return {std::make_unique<FolderContext>(container, containerName_), 0};
+}
+
+std::string OpenSslProvider::containerProblem() const {
+    return problem_;
 }
 
 std::filesystem::path OpenSslProvider::DefaultKeyRoot() {

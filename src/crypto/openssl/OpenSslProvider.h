@@ -23,6 +23,8 @@ class OpenSslProvider : public Provider {
                              std::string containerName = DefaultContainerName());
 
     Acquired<Context> acquireContext(std::uint32_t flags) override;
+    // Names the folder and, when it could not be made, the system's reason.
+    std::string containerProblem() const override;
 
     // $ATUALIZADOR_KEYS_DIR when set; otherwise $XDG_DATA_HOME/atualizador/keys,
     // or ~/.local/share/atualizador/keys.
@@ -33,6 +35,7 @@ class OpenSslProvider : public Provider {
   private:
     std::filesystem::path keyRoot_;
     std::string containerName_;
+    std::string problem_;
 };
 
 }  // namespace crypto

@@ -90,6 +90,23 @@ class ApiKey : public Key {
         dataLength = length;
         return result;
     }
+    Outcome encryptPiece(std::span<char> piece) override {
+        if (piece.size() > MAXDWORD)
+            return Outcome::failure(static_cast<std::uint32_t>(NTE_BAD_LEN));
+        DWORD length = static_cast<DWORD>(piece.size());
+        return CryptEncrypt(key_.get(), 0, FALSE, 0, reinterpret_cast<BYTE*>(piece.data()), &length,
+                            length)
+                   ? Outcome::success()
+                   : LastFailure();
+    }
+    Outcome decryptPiece(std::span<char> piece) override {
+        if (piece.size() > MAXDWORD)
+            return Outcome::failure(static_cast<std::uint32_t>(NTE_BAD_LEN));
+        DWORD length = static_cast<DWORD>(piece.size());
+        return CryptDecrypt(key_.get(), 0, FALSE, 0, reinterpret_cast<BYTE*>(piece.data()), &length)
+                   ? Outcome::success()
+                   : LastFailure();
+    }
     Outcome exportPrivateBlob(std::string& blob) override {
         DWORD length = 0;
         if (!CryptExportKey(key_.get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length))
@@ -197,7 +214,9 @@ class ApiContext : public Context {
 
 Acquired<Context> CryptoApiProvider::acquireContext(std::uint32_t flags) {
     HCRYPTPROV h = 0;
-    if (!CryptAcquireContextA(&h, "", kProviderName, PROV_RSA_FULL, flags)) {
+    // A context of no container names none.
+    const char* container = (flags & CRYPT_VERIFYCONTEXT) != 0 ? nullptr : "";
+    if (!CryptAcquireContextA(&h, container, kProviderName, PROV_RSA_FULL, flags)) {
         return {nullptr, GetLastError()};
     }
     return {std::make_unique<ApiContext>(h), 0};
