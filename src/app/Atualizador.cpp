@@ -9,6 +9,7 @@
 #include "app/StagingName.h"
 #include "app/VersionCheck.h"
 #include "db/Database.h"
+#include "db/HeldFileSource.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "platform/mdlRegistry.h"
@@ -116,7 +117,7 @@ void Atualizador::Load(std::uint32_t buttonFace) {
     // reaches the header check as the reader's marker text and fails it.
     std::uint32_t error = 0;
     package_ = system_.holdFile(package, error);
-    db::OpenDatabase(provider_, ui_, API_FILE::ReadFileToString(package_.get()), summary_);
+    db::ReadHeldDatabaseHeader(provider_, ui_, package_.get(), summary_);
     // The version text is the package's own 8-bit text, in the system's
     // code page: compared as it is, shown converted.
     newVersion_ = summary_.DbVersion;
@@ -134,7 +135,7 @@ void Atualizador::Step1() {
             ui_.endProgram();
         }
         if (system_.normalFileExists(installed)) {
-            db::ReadDatabase(system_, provider_, ui_, installed, summary_);
+            readInstalledHeader(installed);
             const std::string installedVersion = system_.ansiToUtf8(summary_.DbVersion);
             switch (CompareVersions(summary_.DbVersion, newVersion_)) {
                 case VersionOrder::InstalledOlder:
@@ -164,6 +165,14 @@ void Atualizador::Step1() {
     form_.setVisible("Passo3", true);
     form_.setEnabled("Command2", true);
     InstalarDb();
+}
+
+void Atualizador::readInstalledHeader(const std::string& installed) {
+    // Held while it is read, shared with the product's own reading; one that
+    // cannot be opened reads as the reader's marker text and fails the check.
+    std::uint32_t error = 0;
+    const auto file = system_.holdForReading(installed, error);
+    db::ReadHeldDatabaseHeader(provider_, ui_, file.get(), summary_);
 }
 
 std::unique_ptr<platform::NewFile> Atualizador::stagePackage(const std::string& installed,

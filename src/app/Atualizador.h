@@ -45,6 +45,8 @@ class Atualizador {
 
   private:
     std::string packagePath();
+    // The installed database's header, read at the cost of the header.
+    void readInstalledHeader(const std::string& installed);
     // Writes the package beside the installed database under a fresh name;
     // null with `error` set when it cannot.
     std::unique_ptr<platform::NewFile> stagePackage(const std::string& installed,

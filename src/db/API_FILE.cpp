@@ -70,13 +70,6 @@ std::string ReadFileToString(platform::Platform& platform, std::string_view path
     return std::move(*bytes);
 }
 
-std::string ReadFileToString(platform::HeldFile* file) {
-    if (!file) return "ERRO";
-    const std::uint64_t size = file->size();
-    if (size > std::string{}.max_size()) throw std::length_error("file too large to read");
-    return file->read(0, static_cast<std::size_t>(size));
-}
-
 namespace {
 
 // The header check of a text of totalLength bytes whose first CR is at

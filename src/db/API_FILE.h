@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "db/PackageSource.h"
-#include "platform/HeldFile.h"
 #include "platform/Platform.h"
 #include "platform/UserInterface.h"
 
@@ -40,9 +39,6 @@ std::string CorruptedMessage();
 
 // The whole file as bytes, or "ERRO" when it cannot be opened.
 std::string ReadFileToString(platform::Platform& platform, std::string_view path);
-// The whole of a held file, or "ERRO" when there is none (it could not be
-// opened). Throws platform::SystemError when the system cannot read it.
-std::string ReadFileToString(platform::HeldFile* file);
 
 // Checks the header of a deciphered database and returns its body (what
 // follows the header's line end). Sets summary. When the check fails, shows

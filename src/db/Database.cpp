@@ -11,15 +11,10 @@ namespace db {
 std::string ReadDatabase(platform::Platform& platform, crypto::Provider& provider,
                          platform::UserInterface& ui, std::string_view path,
                          API_FILE::DatabaseSummary& summary) {
-    return OpenDatabase(provider, ui, API_FILE::ReadFileToString(platform, path), summary);
-}
-
-std::string OpenDatabase(crypto::Provider& provider, platform::UserInterface& ui,
-                         std::string enciphered, API_FILE::DatabaseSummary& summary) {
     std::string plain;
     {
         crypto::clsCryptoFilterBox filter(provider, ui);
-        filter.InBuffer(std::move(enciphered));
+        filter.InBuffer(API_FILE::ReadFileToString(platform, path));
         filter.Password(std::string(kPassword));
         filter.Decrypt();
         plain = filter.TakeOutBuffer();

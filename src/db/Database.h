@@ -26,9 +26,6 @@ inline constexpr std::string_view kPassword = "5d03e7b";
 std::string ReadDatabase(platform::Platform& platform, crypto::Provider& provider,
                          platform::UserInterface& ui, std::string_view path,
                          API_FILE::DatabaseSummary& summary);
-// The same for a database's bytes already read.
-std::string OpenDatabase(crypto::Provider& provider, platform::UserInterface& ui,
-                         std::string enciphered, API_FILE::DatabaseSummary& summary);
 
 // Where a package checked at the cost of its header keeps its body: from
 // bodyStart to totalLength in the deciphered text (the package's size).

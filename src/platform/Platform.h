@@ -78,6 +78,9 @@ class Platform {
     // system allows, for removal. Null with `error` set when it cannot be
     // opened.
     virtual std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) = 0;
+    // Holds a file for reading only, shared with other readers while held.
+    virtual std::unique_ptr<HeldFile> holdForReading(std::string_view path,
+                                                     std::uint32_t& error) = 0;
     // Holds the running program's own executable the same way, for reading.
     virtual std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) = 0;
     // Makes a new file at `path`, which must not exist yet (a taken name,

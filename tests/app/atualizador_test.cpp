@@ -116,6 +116,22 @@ TEST_F(WizardTest, LoadKeepsTheNewVersionAndShadesThePanels) {
         EXPECT_EQ((*this)[step].drawing.size(), 63u * 51u) << step;
 }
 
+// Opening the package costs what its header costs, whatever its size: the
+// wizard must not take longer to appear with a large package. So must the
+// version check's reading of the installed database.
+TEST_F(WizardTest, PackagesAreReadOnlyAsFarAsTheirHeader) {
+    const std::string body(3 << 20, 'r');
+    Installed("XDB9", 900);
+    sys.putFile(kInstalled, db::BuildPackage(provider, sys, "XDB9", 900, body));
+    newBytes = db::BuildPackage(provider, sys, "XDB10", 1200, body);
+    sys.putFile(kPackage, newBytes);
+    wizard.Load(kGrey);
+    EXPECT_LT(sys.bytesRead, 64u * 1024);
+    Click();
+    EXPECT_TRUE((*this)["Command2"].enabled);
+    EXPECT_LT(sys.bytesRead, 128u * 1024);
+}
+
 TEST_F(WizardTest, MissingPackageEndsWithTheUpperCasedExecutablePath) {
     struct Case {
         std::string folder, title;

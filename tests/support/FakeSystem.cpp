@@ -175,7 +175,9 @@ class FakeHeldFile final : public platform::HeldFile {
     std::string read(std::uint64_t offset, std::size_t length) override {
         if (!file_) throw platform::SystemError("read of a released file", 6);
         if (offset >= file_->bytes.size()) return {};
-        return file_->bytes.substr(static_cast<std::size_t>(offset), length);
+        std::string bytes = file_->bytes.substr(static_cast<std::size_t>(offset), length);
+        system_.bytesRead += bytes.size();
+        return bytes;
     }
     std::uint32_t remove() override {
         if (!file_) return 6;                 // ERROR_INVALID_HANDLE
@@ -261,6 +263,18 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdFile(std::string_view path,
         return nullptr;
     }
     return std::make_unique<FakeHeldFile>(*this, std::string(path), f);
+}
+
+std::unique_ptr<platform::HeldFile> FakeSystem::holdForReading(std::string_view path,
+                                                               std::uint32_t& error) {
+    const auto f = entry(path);
+    // Reading is refused where a reader could not open it: held by another
+    // program that shares nothing, or by the updater itself.
+    if (f && (f->holds > 0 || f->staged)) {
+        error = kSharingViolation;
+        return nullptr;
+    }
+    return holdFile(path, error);
 }
 
 std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& error) {

@@ -84,8 +84,9 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::vector<std::string> rebootDeletes;
     std::vector<std::string> registryReads;
     int reboots = 0;
-    int copiesMade = 0;    // files made by createCopy
-    int replacements = 0;  // NewFiles put in place
+    int copiesMade = 0;           // files made by createCopy
+    std::uint64_t bytesRead = 0;  // through held files
+    int replacements = 0;         // NewFiles put in place
     int pendingEventsProcessed = 0;
     bool ended = false;
 
@@ -104,6 +105,8 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::optional<std::string> readFile(std::string_view path) override;
     std::unique_ptr<platform::HeldFile> holdFile(std::string_view path,
                                                  std::uint32_t& error) override;
+    std::unique_ptr<platform::HeldFile> holdForReading(std::string_view path,
+                                                       std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFile> holdExecutable(std::uint32_t& error) override;
     std::unique_ptr<platform::NewFile> createCopy(std::string_view path, platform::HeldFile& source,
                                                   std::uint32_t& error) override;

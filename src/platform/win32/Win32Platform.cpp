@@ -209,6 +209,14 @@ std::unique_ptr<HeldFile> Win32Platform::holdFile(std::string_view path, std::ui
     return held;
 }
 
+std::unique_ptr<HeldFile> Win32Platform::holdForReading(std::string_view path,
+                                                        std::uint32_t& error) {
+    DWORD code = 0;
+    auto held = Hold(wide(path), HoldFor::Reading, code);
+    error = code;
+    return held;
+}
+
 std::unique_ptr<HeldFile> Win32Platform::holdExecutable(std::uint32_t& error) {
     DWORD code = 0;
     auto held = Hold(modulePath(), HoldFor::Reading, code);
