@@ -1,5 +1,7 @@
 #include "app/AtualizadorTexts.h"
 
+#include "platform/SystemError.h"
+
 namespace app::atualizador_texts {
 
 std::string MissingPackageText(std::string_view executablePath) {
@@ -41,7 +43,8 @@ std::string CopyFailedText(std::string_view installedPath, std::uint32_t error) 
             "instalado não foi encontrado no registro.";
     } else {
         text = "Não foi possível instalar o novo banco de dados em " + std::string(installedPath) +
-               " (erro " + std::to_string(error) + ").";
+               ": " + platform::DescribeSystemError(error) + " (erro " + std::to_string(error) +
+               ").";
     }
     return text +
            "\r\nO arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
@@ -50,7 +53,9 @@ std::string CopyFailedText(std::string_view installedPath, std::uint32_t error) 
 
 std::string PackageKeptText(std::string_view packagePath, std::uint32_t error) {
     return "O novo banco de dados foi instalado, mas o arquivo de atualização (" +
-           std::string(packagePath) + ") não pôde ser removido (erro " + std::to_string(error) +
+           std::string(packagePath) +
+           ") não pôde ser removido: " + platform::DescribeSystemError(error) + " (erro " +
+           std::to_string(error) +
            ").\r\n\r\n"
            "Se ele estiver em uma mídia somente leitura, clique em Cancelar para mantê-lo; "
            "caso contrário, clique em Repetir.";

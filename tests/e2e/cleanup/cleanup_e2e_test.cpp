@@ -33,9 +33,9 @@ int Pixels(double twips) {
     return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
-// Saves a screenshot when CLEANUP_SCREENSHOTS names a folder.
+// Saves a screenshot when ATUALIZADOR_SCREENSHOTS names a folder.
 void Shot(HWND window, const std::string& name) {
-    const std::string folder = Env("CLEANUP_SCREENSHOTS");
+    const std::string folder = Env("ATUALIZADOR_SCREENSHOTS");
     if (!folder.empty()) Screenshot(window, WindowsPath(folder) + "\\" + name + ".bmp");
 }
 
@@ -158,14 +158,14 @@ TEST_F(CleanupWindow, LockedFileKeepsTheWindowWaiting) {
     EXPECT_EQ(Text(label), kWaiting);
     EXPECT_TRUE(FileExists(victim));
     EXPECT_FALSE(FindMessageBox(process->id()).has_value());
-    Shot(wait, "wait-waiting");
+    Shot(wait, "4-limpeza-aguardando");
 
     held->release();
     WaitUntil([&] { return Text(label) == "Pronto"; }, "Pronto", Millis{3000});
     EXPECT_FALSE(FileExists(victim));
     const MessageBoxInfo box = WaitMessageBox(process->id());
     ExpectRestartBox(box);
-    Shot(nullptr, "wait-pronto");
+    Shot(nullptr, "4-limpeza-pronto");
     Press(box, IDCANCEL);
     EXPECT_EQ(process->waitExit(kProcessEnd), 0u);
 }
