@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Hand-made faults in the core logic, each applied in turn to a scratch copy
+# of the tree; the native tests run against each, and a table says which
+# test caught it. A fault no test catches is a missing test. A tool for
+# developers, not part of the test command: it takes a few minutes.
+#   scripts/mutants.sh [NUMBER...]      (default: every fault)
+# Exit status: 0 every fault caught, 1 some fault went unnoticed.
+set -euo pipefail
+root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+scratch=${MUTANTS_DIR:-$root/build/mutants}
+jobs=${JOBS:-2}
+
+# FILE @ TEXT AS IT IS @ TEXT WITH THE FAULT @ WHAT THE FAULT IS
+# Texts are taken as written in the source; \n stands for a line break.
+faults=$(cat <<'LIST'
+src/app/VersionCheck.cpp@if (old < current)@if (old > current)@the version comparison turned
+src/db/VersionText.cpp@value > 32767@value > 32768@a version number one past the range accepted
+src/db/VersionText.cpp@versionText.size() <= 3@versionText.size() < 3@a three-character version text accepted
+src/app/StartUp.cpp@find_first_not_of(' ')@find_first_not_of(" \t")@tabs trimmed before "/!"
+src/app/StartUp.cpp@trimmed.substr(2)@trimmed.substr(3)@the path loses its first character
+src/app/HandOffCommands.cpp@+ "0" +@+ "1" +@the next copy name off by one
+src/platform/Paths.cpp@path.rfind('\\')@path.find('\\')@the folder cut at the first backslash
+src/db/API_FILE.cpp@return declared == totalLength;@return declared <= totalLength;@a declared length shorter than the text accepted
+src/db/API_FILE.cpp@"\x1D\x1E\x1F\x1E\x1D"@"\x1D\x1E\x1F\x1E\x1E"@the header marker changed
+src/platform/FileAttributes.h@attribute::System | attribute::Directory@attribute::System@a folder taken for a file
+src/platform/FileAttributes.h@(attribute::Hidden | @(attribute::Hidden | attribute::NotContentIndexed | @a file kept out of the search index counted as missing
+src/app/Atualizador.cpp@    if (busy_) return;\n@\n@a second click handled while the first is
+src/app/Atualizador.cpp@if (error == 0) break;@break;@the package removal not retried
+src/app/Atualizador.cpp@createCopy(StagingName(installed, attempt)@createCopy(StagingName(installed, 0)@a taken staging name tried again and again
+src/app/Atualizador.cpp@if (staged->replace(installed) != 0) {@if (staged->replace(installed) != 0 && false) {@a refused replacement reported as success
+src/app/HandOff.cpp@        copy.held->remove();\n@\n@an unregistered copy left at the drive root
+src/app/HandOff.cpp@system.processPendingEvents();\n        system.startProgram@system.startProgram@the cleanup start not retried after pending events
+src/app/AtualizadorTexts.h@e clique em Repetir.";@e clique em Tentar.";@a text of the access box changed
+src/app/Wait.cpp@outcome == platform::DeleteOutcome::Failed@outcome != platform::DeleteOutcome::Deleted@a missing file waited for forever
+src/app/WaitEgg.cpp@if (s.left >= kFarEnd) {@if (s.left > kFarEnd) {@the icon slides one step too far
+src/platform/PanelShading.cpp@kDefaultBandWidth = 25;@kDefaultBandWidth = 24;@the default band width changed
+src/platform/Decl.cpp@"\r\n[Rename]\r\nNUL="@"[Rename]\r\nNUL="@the empty line before [Rename] dropped
+src/platform/mdlRegistry.cpp@value.data.substr(0, value.data.find('\0'))@value.data@a registry text read past its NUL
+src/platform/SystemError.cpp@{112, "não há espaço suficiente no disco"}@{112, "disco cheio"}@a system error described in other words
+src/crypto/clsCryptoFilterBox.cpp@std::string buffer = InBuffer_;@std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer
+LIST
+)
+
+mkdir -p "$scratch"
+echo "mutants: copying the tree to $scratch"
+rsync -a --delete --exclude /build --exclude /.git --exclude /dist "$root/" "$scratch/tree/"
+cd "$scratch/tree"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs" >/dev/null
+ctest --preset native -j "$jobs" >/dev/null || { echo "mutants: the tests fail without any fault" >&2; exit 1; }
+
+apply() {  # apply FILE OLD NEW: replaces exactly one occurrence, or fails
+    python3 - "$@" <<'PY'
+import sys
+path, old, new = sys.argv[1], sys.argv[2].replace('\\n', '\n'), sys.argv[3].replace('\\n', '\n')
+text = open(path, encoding='utf-8').read()
+if text.count(old) != 1:
+    sys.exit(f"{path}: the text to change occurs {text.count(old)} times")
+open(path, 'w', encoding='utf-8').write(text.replace(old, new))
+PY
+}
+
+wanted=" $* "
+printf '%-3s %-52s %s\n' '#' 'fault' 'caught by'
+n=0 missed=0
+while IFS='@' read -r file old new what; do
+    n=$((n + 1))
+    [ $# -eq 0 ] || [[ $wanted == *" $n "* ]] || continue
+    cp "$file" "$file.orig"
+    verdict=""
+    if ! apply "$file" "$old" "$new" 2>"$scratch/apply.log"; then
+        verdict="(not applied: $(cat "$scratch/apply.log"))"
+    elif ! timeout 900 cmake --build --preset native -j "$jobs" >"$scratch/build.log" 2>&1; then
+        verdict="(does not build)"
+    else
+        timeout 900 ctest --preset native -j "$jobs" >"$scratch/ctest.log" 2>&1 || true
+        verdict=$(sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)$/\1/p' \
+            "$scratch/ctest.log" | head -2 | paste -sd, -)
+        if [ -z "$verdict" ]; then
+            verdict="NOT CAUGHT"
+            missed=$((missed + 1))
+        fi
+    fi
+    mv "$file.orig" "$file"
+    printf '%-3s %-52s %s\n' "$n" "$what" "$verdict"
+done <<<"$faults"
+# Leave the scratch build as the tree is.
+cmake --build --preset native -j "$jobs" >/dev/null 2>&1 || true
+[ "$missed" -eq 0 ]
