@@ -337,11 +337,15 @@ class InstallTest : public WizardTest {
     std::string oldBytes;
 };
 
-TEST_F(InstallTest, LockedDatabaseAsksUntilReleased) {
+// While the product holds its database the user is asked, and the
+// database stays whole: Retry while held asks again, Retry once released
+// installs; Cancel ends with both files as they were and no staged copy.
+TEST_F(InstallTest, LockedDatabaseAsksAndIsNeverMissingMeanwhile) {
     Lock(true);
     int boxes = 0;
     sys.onMessage = [&](const fake::Message&) {
-        // Still held at the first Retry, released before the second.
+        EXPECT_EQ(sys.contents(kInstalled), oldBytes);
+        EXPECT_TRUE(sys.exists(kPackage));
         if (++boxes == 2) Lock(false);
     };
     sys.answer(platform::Retry);
@@ -356,12 +360,13 @@ TEST_F(InstallTest, LockedDatabaseAsksUntilReleased) {
     ExpectInstalled();
 }
 
-TEST_F(InstallTest, CancelLeavesBothFiles) {
+TEST_F(InstallTest, CancelWhileLockedLeavesBothFilesAndNoStagedCopy) {
     Lock(true);
     sys.answer(platform::Cancel);
     ClickEnds();
     EXPECT_EQ(sys.contents(kInstalled), oldBytes);
     EXPECT_EQ(sys.contents(kPackage), newBytes);
+    EXPECT_FALSE(sys.anyStaged());
 }
 
 TEST_F(InstallTest, RetryReadsTheRegistryAgain) {
@@ -376,20 +381,26 @@ TEST_F(InstallTest, RetryReadsTheRegistryAgain) {
     EXPECT_FALSE(sys.exists(kPackage));
 }
 
-TEST_F(InstallTest, FailedCopyKeepsThePackageAndNeverReportsSuccess) {
-    sys.failCopiesWith = 112;  // disk full
+// A full disk: reported, never as success; nothing changes, nothing
+// half-written is left; Retry once there is room runs the step anew.
+TEST_F(InstallTest, FullDiskKeepsEverythingAsItWasUntilRetried) {
+    sys.diskSpace = newBytes.size() - 1;
     sys.answer(platform::Cancel);
     ClickEnds();
     ASSERT_EQ(sys.messages.size(), 1u);
     EXPECT_EQ(sys.messages[0].title, "Erro no acesso do banco de dados");
     EXPECT_EQ(sys.messages[0].style, mb::Critical | mb::RetryCancel);
-    EXPECT_NE(sys.messages[0].text.find("(erro 112)"), std::string::npos);
-    EXPECT_NE(sys.messages[0].text.find("db.xdb) foi mantido"), std::string::npos);
+    EXPECT_EQ(sys.messages[0].text,
+              "Não foi possível instalar o novo banco de dados em " + std::string(kInstalled) +
+                  ": não há espaço suficiente no disco (erro 112).\r\n"
+                  "O arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
+                  "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.");
+    EXPECT_EQ(sys.contents(kInstalled), oldBytes);
     EXPECT_EQ(sys.contents(kPackage), newBytes);
+    EXPECT_FALSE(sys.anyStaged());
     EXPECT_NE((*this)["Command2"].caption, "Finalizar");
 
-    // Retry, once the disk has room again, runs the whole step anew.
-    sys.onMessage = [&](const fake::Message&) { sys.failCopiesWith = 0; };
+    sys.onMessage = [&](const fake::Message&) { sys.diskSpace = ~0ull; };
     sys.answer(platform::Retry);
     wizard.InstalarDb();
     EXPECT_EQ(sys.messages.size(), 2u);
@@ -429,32 +440,6 @@ TEST_F(InstallTest, InstallsTheBytesCheckedNotWhatIsAtThePackagePathNow) {
     EXPECT_EQ(sys.contents(kInstalled), newBytes);
 }
 
-TEST_F(InstallTest, DatabaseIsNeverMissingWhileTheUserIsAsked) {
-    Lock(true);
-    sys.onMessage = [&](const fake::Message&) {
-        EXPECT_EQ(sys.contents(kInstalled), oldBytes);
-        EXPECT_TRUE(sys.exists(kPackage));
-    };
-    sys.answer(platform::Cancel);
-    ClickEnds();
-    // Cancel takes the staged copy away too.
-    EXPECT_FALSE(sys.anyStaged());
-    EXPECT_EQ(sys.copiesMade, 1);
-}
-
-TEST_F(InstallTest, DiskFullLeavesNeitherAPartialCopyNorAChangedDatabase) {
-    sys.diskSpace = newBytes.size() - 1;
-    sys.answer(platform::Cancel);
-    ClickEnds();
-    ASSERT_EQ(sys.messages.size(), 1u);
-    EXPECT_NE(sys.messages[0].text.find("(erro 112)"), std::string::npos);
-    EXPECT_EQ(sys.contents(kInstalled), oldBytes);
-    EXPECT_FALSE(sys.anyStaged());
-}
-
-// A package copied from a disc or marked by a mail client is read-only: the
-// database installed from it must not be, or the next update could never
-// replace it, and the package itself must still go.
 TEST_F(WizardTest, ReadOnlyPackageAndDatabaseAreReplacedAndRemovedLikeAnyOther) {
     Installed("XDB9", 900, With(&File::readOnly));
     newBytes = Package("XDB10", 1200);

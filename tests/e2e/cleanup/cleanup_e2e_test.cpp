@@ -68,43 +68,22 @@ TEST_F(CleanupRoad, FromFinalizarToTheNextStartOfWindows) {
     EXPECT_TRUE(FileExists(WininitBak()));
 }
 
-TEST_F(CleanupRoad, UntickedCheck1StartsNoRemover) {
-    const Update u = Prepare();
-    Walk unticked;
-    unticked.keepCheck1 = false;
-    WalkWizard(u, unticked);
-    auto cleanup = AwaitCleanup(u, DriveRoot() + "Atualizador.exe");
-    // The remover would have been started before the copy was made.
-    EXPECT_FALSE(FileExists(u.removerMarker));
-    Press(WaitMessageBox(cleanup->id()), IDCANCEL);
-    EXPECT_TRUE(cleanup->waitExit(kProcessEnd));
-}
-
-TEST_F(CleanupRoad, TakenNamesAtTheDriveRootAreLeftAlone) {
+// The same road with what a real machine adds: names at the drive root
+// taken by other files (left alone; the copy takes the next free name),
+// "Visualizar informações" unticked (no remover is started), and another
+// program renaming the running updater and putting its own at that path
+// before "Finalizar" (refused: the copy started as administrator is the
+// updater).
+TEST_F(CleanupRoad, TakenNamesUntickedRemoverAndAnAttackerOnTheUpdatersPath) {
     const Update u = Prepare();
     WriteWholeFile(DriveRoot() + "Atualizador.exe", "someone else's");
     WriteWholeFile(DriveRoot() + "Atualizador0.exe", "someone else's");
     const std::string copy = DriveRoot() + "Atualizador00.exe";
-
-    WalkWizard(u);
-
-    EXPECT_EQ(ReadWholeFile(DriveRoot() + "Atualizador.exe"), "someone else's");
-    EXPECT_EQ(ReadWholeFile(DriveRoot() + "Atualizador0.exe"), "someone else's");
-    ExpectRegisteredForRestart(copy);
-    auto cleanup = AwaitCleanup(u, copy);
-    Press(WaitMessageBox(cleanup->id()), IDCANCEL);
-    EXPECT_TRUE(cleanup->waitExit(kProcessEnd));
-}
-
-// Under Wine, as under Windows, a running program's file can be renamed and
-// another put at its path. The copy that "Finalizar" starts as
-// administrator must be the updater all the same.
-TEST_F(CleanupRoad, AnotherProgramCannotTakeTheUpdatersPlaceBeforeFinalizar) {
-    const Update u = Prepare();
     const std::string updater = ReadWholeFile(u.exe).value_or("");
     const std::wstring exe = Widen(u.exe);
-    Walk attacked;
-    attacked.beforeFinalizar = [&] {
+    Walk walk;
+    walk.keepCheck1 = false;
+    walk.beforeFinalizar = [&] {
         const bool renamed = MoveFileW(exe.c_str(), Widen(u.folder + "\\renamed.exe").c_str());
         EXPECT_FALSE(renamed) << "the running updater was renamed";
         if (renamed) CopyOrThrow(RemoverStandIn(), u.exe);
@@ -114,10 +93,14 @@ TEST_F(CleanupRoad, AnotherProgramCannotTakeTheUpdatersPlaceBeforeFinalizar) {
             nullptr, OPEN_EXISTING, 0, nullptr));
         EXPECT_FALSE(writer) << "the running updater was opened for writing";
     };
-    WalkWizard(u, attacked);
-    const std::string copy = DriveRoot() + "Atualizador.exe";
+    WalkWizard(u, walk);
+
+    EXPECT_EQ(ReadWholeFile(DriveRoot() + "Atualizador.exe"), "someone else's");
+    EXPECT_EQ(ReadWholeFile(DriveRoot() + "Atualizador0.exe"), "someone else's");
     EXPECT_EQ(ReadWholeFile(copy), updater) << "the copy at the drive root is not the updater";
+    ExpectRegisteredForRestart(copy);
     auto cleanup = AwaitCleanup(u, copy);
+    EXPECT_FALSE(FileExists(u.removerMarker));
     Press(WaitMessageBox(cleanup->id()), IDCANCEL);
     EXPECT_TRUE(cleanup->waitExit(kProcessEnd));
 }
