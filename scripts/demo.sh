@@ -56,11 +56,12 @@ cp "$exe" "$update/Atualizador.exe"
 timeout 60 wine reg add 'HKLM\SOFTWARE\Holmcrest\Varnel R40' /v DB /t REG_SZ /d "$installed" /f \
     </dev/null >/dev/null 2>&1
 
-# Reading the package once with the Windows tool checks it with the system's
-# own cipher, and makes the Windows user's key container, whose first use the
-# updater would otherwise announce in a box.
+# The Windows tool reads the package with the system's own cipher. Making a
+# signature key also makes the Windows user's key container, whose first use
+# the updater would otherwise announce in a box.
 echo "  Windows reads the package as: $(timeout 60 wine "$winxdbtool" info 'C:\Atualizacao\db.xdb' \
     </dev/null 2>/dev/null | tr -d '\r' | tr '\n' ' ')"
+timeout 120 wine "$winxdbtool" keygen --bits 1024 </dev/null >/dev/null 2>&1 || true
 
 before() { echo "  installed: $("$xdbtool" info "$product/db.xdb" 2>&1 | tr '\n' ' ')"; }
 echo "demo: sandbox ready in $WINEPREFIX"

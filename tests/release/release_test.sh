@@ -114,8 +114,11 @@ walk_the_road() {
     mkdir -p "$update" "$product"
     cp unpacked/Atualizador.exe unpacked/db.xdb "$update/"
     cp "$winbuild/tests/e2e/standins/removedor.exe" "$product/"
-    # An older installed database; the shipped one read with the system's own cipher.
+    # An older installed database; the shipped one read with the system's own
+    # cipher; the user's key container made (by making a signature key), whose
+    # first use the updater would otherwise announce in a box.
     local xdbtool=$winbuild/tools/xdbtool.exe
+    timeout 120 wine "$xdbtool" keygen --bits 1024 </dev/null >/dev/null 2>&1 || true
     timeout 60 wine "$xdbtool" pack --version XDB0041 --records 1 \
         -o 'C:\release-test\Varnel R40\db.xdb' </dev/null >/dev/null 2>&1 || fail "xdbtool.exe pack"
     [ "$(timeout 60 wine "$xdbtool" info 'C:\release-test\Atualizacao\db.xdb' </dev/null 2>&1 |
