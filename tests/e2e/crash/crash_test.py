@@ -9,15 +9,17 @@ nothing half-written may be left beside it, and a fresh run must complete
 the update (or, when the new database is already in place, find nothing left
 to install).
 
-    crash_test.py --bench SCRIPT --build DIR --exe EXE --driver EXE --xdbtool EXE
+    crash_test.py --build DIR --exe EXE --driver EXE --xdbtool EXE
 """
 import argparse
 import os
-import shlex
 import signal
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../../scripts"))
+from winebench import Bench, Failure  # noqa: E402
 
 MIB = 1 << 20
 WIZARD = "class:AtualizadorWizard"
@@ -27,50 +29,6 @@ LABEL4 = "#120"    # the version check's text
 KEY = r"HKLM\SOFTWARE\Holmcrest\Varnel R40"
 INSTALLED_TEXT = "O Banco de Dados foi atualizado com sucesso!"
 SAME_VERSION_TEXT = "A versão do banco de dados encontrada em seu computador (XDB0002) é a mesma"
-
-
-class Failure(Exception):
-    pass
-
-
-def bench_environment(bench, build):
-    out = subprocess.run([bench, "--build", build, "env"], check=True, capture_output=True,
-                         text=True, timeout=300).stdout
-    env = dict(os.environ)
-    for line in out.splitlines():
-        if line.startswith("export "):
-            name, _, value = line[len("export "):].partition("=")
-            env[name] = shlex.split(value)[0] if value else ""
-    return env
-
-
-class Bench:
-    def __init__(self, args):
-        self.env = bench_environment(args.bench, args.build)
-        self.driver = args.driver
-        self.drive = os.path.join(self.env["WINEPREFIX"], "drive_c")
-
-    def wine(self, *argv, timeout=120, check=True):
-        result = subprocess.run(["wine", *argv], env=self.env, stdin=subprocess.DEVNULL,
-                                capture_output=True, timeout=timeout)
-        if check and result.returncode != 0:
-            raise Failure(f"wine {' '.join(argv)}: exit {result.returncode}: "
-                          f"{result.stderr.decode(errors='replace')[-400:]}")
-        return result.stdout.decode("utf-8", errors="replace").replace("\r", "")
-
-    def drive_ui(self, *argv, timeout_ms=30000):
-        return self.wine(self.driver, *argv, "--timeout", str(timeout_ms),
-                         timeout=timeout_ms / 1000 + 30)
-
-    def wait_text(self, control, prefix, timeout=60):
-        deadline = time.monotonic() + timeout
-        while True:
-            text = self.drive_ui("text", WIZARD, control).rstrip("\n")
-            if text.startswith(prefix):
-                return
-            if time.monotonic() > deadline:
-                raise Failure(f"control {control} never showed {prefix!r}; it shows {text!r}")
-            time.sleep(0.1)
 
 
 class Road:
@@ -119,10 +77,8 @@ class Road:
                 out.write(data)
 
     def start(self):
-        process = subprocess.Popen(["wine", r"C:\crash\update\Atualizador.exe"], env=self.bench.env,
-                                   cwd=self.update, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.bench.drive_ui("wait-window", WIZARD, timeout_ms=60000)
+        process = self.bench.start(r"C:\crash\update\Atualizador.exe", self.update)
+        self.bench.ui("wait-window", WIZARD, timeout_ms=60000)
         return process
 
     def installed_state(self):
@@ -150,8 +106,8 @@ class Road:
 
 def at_summary(road):
     process = road.start()
-    road.bench.drive_ui("click", WIZARD, NEXT)
-    road.bench.wait_text(LABEL4, "Versão instalada")
+    road.bench.ui("click", WIZARD, NEXT)
+    road.bench.wait_text(WIZARD, LABEL4, "Versão instalada")
     return process
 
 
@@ -160,7 +116,7 @@ def watch_and_kill(road, process, moment, timeout=120):
     was seen when it was killed."""
     old_inode = os.stat(road.installed).st_ino
     size = len(road.new)
-    road.bench.drive_ui("click", WIZARD, NEXT)
+    road.bench.ui("click", WIZARD, NEXT)
     deadline = time.monotonic() + timeout
     while True:
         staged = None
@@ -196,13 +152,13 @@ def fresh_run(road, state):
         return "nothing left to do"
     process = road.start()
     try:
-        road.bench.drive_ui("click", WIZARD, NEXT)
+        road.bench.ui("click", WIZARD, NEXT)
         if state == "new":
-            road.bench.wait_text(LABEL4, SAME_VERSION_TEXT)
+            road.bench.wait_text(WIZARD, LABEL4, SAME_VERSION_TEXT)
             return "same version found"
-        road.bench.wait_text(LABEL4, "Versão instalada")
-        road.bench.drive_ui("click", WIZARD, NEXT)
-        road.bench.wait_text(LABEL1, INSTALLED_TEXT)
+        road.bench.wait_text(WIZARD, LABEL4, "Versão instalada")
+        road.bench.ui("click", WIZARD, NEXT)
+        road.bench.wait_text(WIZARD, LABEL1, INSTALLED_TEXT)
         if road.installed_state() != "new" or os.path.exists(road.package):
             raise Failure("the fresh run did not complete the update")
         return "completed"
@@ -225,12 +181,12 @@ MOMENTS = [
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("bench", "build", "exe", "driver", "xdbtool"):
+    for name in ("build", "exe", "driver", "xdbtool"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--size-mib", type=int, default=128)
     args = parser.parse_args()
 
-    bench = Bench(args)
+    bench = Bench(args.build, args.driver)
     road = Road(bench, args.exe, args.xdbtool, args.size_mib)
     print(f"package: {len(road.new) / MIB:.0f} MiB, installed database: {len(road.old)} bytes")
     failures = []
