@@ -115,13 +115,14 @@ def watch_and_kill(road, process, moment, timeout=120):
     """Clicks "Prosseguir" and kills the updater at `moment`; returns what
     was seen when it was killed."""
     old_inode = os.stat(road.installed).st_ino
+    earlier = set(os.listdir(road.product))
     size = len(road.new)
     road.bench.ui("click", WIZARD, NEXT)
     deadline = time.monotonic() + timeout
     while True:
         staged = None
         for entry in os.scandir(road.product):
-            if entry.name != "db.xdb":
+            if entry.name != "db.xdb" and entry.name not in earlier:
                 try:
                     staged = entry.stat().st_size
                 except FileNotFoundError:
@@ -169,7 +170,9 @@ def fresh_run(road, state):
 
 MOMENTS = [
     ("as the step starts", lambda s: True),
-    ("the staged copy begun", lambda s: s["staged"] is not None),
+    # The staged copy is made and marked for deletion on close in two system
+    # calls; the first moment is its first bytes, once it is marked.
+    ("the first bytes written", lambda s: (s["staged"] or 0) > 0),
     ("a quarter written", lambda s: (s["staged"] or 0) >= s["size"] // 4),
     ("half written", lambda s: (s["staged"] or 0) >= s["size"] // 2),
     ("three quarters written", lambda s: (s["staged"] or 0) >= 3 * s["size"] // 4),
