@@ -4,6 +4,7 @@
 
 #include "app/StartUp.h"
 #include "app/VersionCheck.h"
+#include "db/VersionText.h"
 
 namespace {
 
@@ -43,25 +44,6 @@ TEST(ParseStartUp, ChoosesTheModeAndKeepsThePathAsWritten) {
     }
 }
 
-TEST(VersionNumber, ReadsTheNumberAfterThePrefix) {
-    struct Case {
-        const char* text;
-        int number;
-    } cases[] = {
-        {"XDB10", 10},         {"XDB0010", 10},     {"ABC  42  ", 42}, {"XDB+7", 7},
-        {"XDB-32768", -32768}, {"XDB32767", 32767}, {"12345", 45},
-    };
-    for (const auto& c : cases) EXPECT_EQ(app::VersionNumber(c.text), c.number) << c.text;
-}
-
-TEST(VersionNumber, RefusesWhatIsNoWholeNumberInRange) {
-    for (const char* text :
-         {"", "XDB", "XD", "XDB   ", "XDBabc", "XDB1a", "XDB1.5", "XDB1,000", "XDB0x10", "XDB32768",
-          "XDB-32769", "XDB99999999999999999999", "XDB+-1", "XDB--1", "XDB+ 1", "XDB1 2", "XDB-"}) {
-        EXPECT_THROW(app::VersionNumber(text), app::VersionError) << text;
-    }
-}
-
 TEST(CompareVersions, ComparesNumbersNotTexts) {
     using app::VersionOrder;
     struct Case {
@@ -78,8 +60,8 @@ TEST(CompareVersions, ComparesNumbersNotTexts) {
     for (const auto& c : cases)
         EXPECT_EQ(app::CompareVersions(c.installed, c.update), c.order)
             << c.installed << " vs " << c.update;
-    EXPECT_THROW(app::CompareVersions("XDB32768", "XDB1"), app::VersionError);
-    EXPECT_THROW(app::CompareVersions("XDB1", "XDB32768"), app::VersionError);
+    EXPECT_THROW(app::CompareVersions("XDB32768", "XDB1"), db::VersionTextError);
+    EXPECT_THROW(app::CompareVersions("XDB1", "XDB32768"), db::VersionTextError);
 }
 
 }  // namespace

@@ -8,6 +8,22 @@ std::optional<FileIdentity> IdentityOf(HANDLE file) {
     return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
+DWORD ClearReadOnly(HANDLE file, DWORD& previous) {
+    previous = 0;
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return ::GetLastError();
+    if (!(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) return 0;
+    // Zero times leave them as they are.
+    FILE_BASIC_INFO cleared{};
+    cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileInformationByHandle(file, FileBasicInfo, &cleared, sizeof cleared))
+        return ::GetLastError();
+    previous = basic.FileAttributes;
+    return 0;
+}
+
 std::wstring NtPathOf(const std::wstring& path) {
     const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) return {};

@@ -66,17 +66,8 @@ class Win32HeldFile final : public HeldFile {
         if (!canDelete_) {
             if (const DWORD error = reopenForRemoval(); error != 0) return error;
         }
-        FILE_BASIC_INFO basic{};
-        if (!::GetFileInformationByHandleEx(file_.get(), FileBasicInfo, &basic, sizeof basic))
-            return LastErrorOr(ERROR_GEN_FAILURE);
-        if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
-            // Zero times leave them as they are.
-            FILE_BASIC_INFO cleared{};
-            cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
-            if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            if (!::SetFileInformationByHandle(file_.get(), FileBasicInfo, &cleared, sizeof cleared))
-                return LastErrorOr(ERROR_GEN_FAILURE);
-        }
+        DWORD readOnly = 0;
+        if (const DWORD error = ClearReadOnly(file_.get(), readOnly); error != 0) return error;
         FILE_DISPOSITION_INFO dispose{};
         dispose.DeleteFile = TRUE;
         if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &dispose,

@@ -69,18 +69,7 @@ DWORD PrepareTarget(const std::wstring& target, DWORD& restoreAttributes) {
         const DWORD error = LastErrorOr(ERROR_GEN_FAILURE);
         return error == ERROR_FILE_NOT_FOUND ? 0 : error;
     }
-    FILE_BASIC_INFO basic{};
-    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
-        return LastErrorOr(ERROR_GEN_FAILURE);
-    if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
-        FILE_BASIC_INFO cleared{};
-        cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
-        if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        if (!::SetFileInformationByHandle(file.get(), FileBasicInfo, &cleared, sizeof cleared))
-            return LastErrorOr(ERROR_GEN_FAILURE);
-        restoreAttributes = basic.FileAttributes;
-    }
-    return 0;
+    return ClearReadOnly(file.get(), restoreAttributes);
 }
 
 DWORD RenameOver(HANDLE file, const std::wstring& target) {
