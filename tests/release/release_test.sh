@@ -11,7 +11,7 @@ winbuild=$(readlink -f "$3")
 release=$src/scripts/release.sh
 export RELEASE_BUILD_DIR=$winbuild/release-build
 work=$(mktemp -d "$winbuild/release-test.XXXXXX")
-trap 'if [ -n "${drive:-}" ]; then undo_the_road; fi; rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() {
     echo "FAIL: $*" >&2
@@ -91,72 +91,19 @@ case_signed() {
     walk_the_road
 }
 
-# ---- The road under Wine, as a person walks it (scripts/demo.sh walks the
-# same one): the wizard's three steps to "Finalizar", the cleanup window to
-# "Pronto", and the restart question, answered "Cancelar".
-key='HKLM\SOFTWARE\Holmcrest\Varnel R40'
-drv() { timeout 60 wine "$winbuild/tests/e2e/driver/uidriver.exe" "$@" </dev/null 2>>driver.log | tr -d '\r'; }
-wait_controls() {  # WINDOW TEXT...: until the window's controls show every TEXT
-    local listing text missing
-    for _ in $(seq 150); do
-        listing=$(drv controls --timeout 2000 "$1" || true) missing=""
-        for text in "${@:2}"; do grep -qF -- "$text" <<<"$listing" || missing=$text; done
-        [ -z "$missing" ] && return 0
-        sleep 0.2
-    done
-    fail "$1 never showed $missing; last seen: $listing"
-}
+# The signed program walks the whole road under Wine, from the first step to
+# the restart question after the cleanup (the end-to-end road test, run on
+# this program); the Windows tool reads the shipped package with the
+# system's own cipher.
 walk_the_road() {
-    eval "$("$src/scripts/wine-bench.sh" --build "$winbuild" env)"
-    drive=$WINEPREFIX/drive_c
-    [ ! -e "$drive/windows/wininit.ini" ] || cp "$drive/windows/wininit.ini" wininit.before
-    local update=$drive/release-test/Atualizacao product="$drive/release-test/Varnel R40"
-    mkdir -p "$update" "$product"
-    cp unpacked/Atualizador.exe unpacked/db.xdb "$update/"
-    cp "$winbuild/tests/e2e/standins/removedor.exe" "$product/"
-    # An older installed database; the shipped one read with the system's own
-    # cipher; the user's key container made (by making a signature key), whose
-    # first use the updater would otherwise announce in a box.
-    local xdbtool=$winbuild/tools/xdbtool.exe
-    timeout 120 wine "$xdbtool" keygen --bits 1024 </dev/null >/dev/null 2>&1 || true
-    timeout 60 wine "$xdbtool" pack --version XDB0041 --records 1 \
-        -o 'C:\release-test\Varnel R40\db.xdb' </dev/null >/dev/null 2>&1 || fail "xdbtool.exe pack"
-    [ "$(timeout 60 wine "$xdbtool" info 'C:\release-test\Atualizacao\db.xdb' </dev/null 2>&1 |
-        tr -d '\r' | tr '\n' ' ')" = "version: XDB0042 records: 3 " ] || fail "Windows cannot read db.xdb"
-    timeout 60 wine reg add "$key" /v DB /t REG_SZ /d 'C:\release-test\Varnel R40\db.xdb' /f \
-        </dev/null >/dev/null 2>&1 || fail "cannot set the product's registry value"
-
-    # Not through a pipe: the program would hold it open for its whole life.
-    timeout 60 wine "$winbuild/tests/e2e/driver/uidriver.exe" start \
-        'C:\release-test\Atualizacao\Atualizador.exe' </dev/null >pids 2>>driver.log || fail "no start"
-    local wizard=class:AtualizadorWizard wait=class:AtualizadorWait
-    drv click --timeout 30000 "$wizard" Prosseguir || fail "no Prosseguir on the first step"
-    wait_controls "$wizard" 'Versão instalada' 'enabled "Prosseguir"'
-    drv click "$wizard" Prosseguir || fail "no Prosseguir on the second step"
-    wait_controls "$wizard" 'O Banco de Dados foi atualizado' 'enabled "Finalizar"'
-    cmp -s unpacked/db.xdb "$product/db.xdb" || fail "the installed database is not the shipped one"
-    drv click "$wizard" Finalizar || fail "no Finalizar"
-    drv wait-window --timeout 30000 "$wait" >/dev/null || fail "no cleanup window"
-    drv list | awk '/ AtualizadorWait / { print $2 }' >>pids
-    wait_controls "$wait" '"Pronto"'
-    local box
-    box=$(drv msgbox --timeout 30000) || fail "no restart question"
-    grep -qx 'title: Reinicialização' <<<"$box" || fail "not the restart question: $box"
-    drv press 2 && drv wait-gone --timeout 20000 "$wait" || fail "Cancelar leaves the cleanup window"
-    [ ! -e "$update/Atualizador.exe" ] || fail "the finished updater was not deleted"
-    [ -e "$product/removedor-ran.txt" ] || fail "the remover was not started"
-}
-# Ends what a failure left running, and removes the copy, the pending
-# deletion and the registry value that the road leaves behind.
-undo_the_road() {
-    local pid
-    for pid in $(tr -dc '0-9\n' 2>/dev/null <pids); do
-        timeout 30 wine taskkill /f /pid "$pid" </dev/null >/dev/null 2>&1 || true
-    done
-    find "$drive" -maxdepth 1 -name 'Atualizador*.exe' -newer records.txt -delete
-    rm -rf "$drive/windows/wininit.ini" "$drive/release-test"
-    [ ! -e wininit.before ] || cp wininit.before "$drive/windows/wininit.ini"
-    timeout 60 wine reg delete "$key" /v DB /f </dev/null >/dev/null 2>&1 || true
+    [ "$(timeout 60 "$src/scripts/wine-run.sh" "$winbuild/tools/xdbtool.exe" info \
+        "Z:${PWD//\//\\}\\unpacked\\db.xdb" </dev/null 2>&1 | tr -d '\r' | tr '\n' ' ')" = \
+        "version: XDB0042 records: 3 " ] || fail "Windows cannot read the shipped db.xdb"
+    ATUALIZADOR_EXE=$PWD/unpacked/Atualizador.exe timeout 300 "$src/scripts/wine-run.sh" \
+        "$winbuild/tests/e2e/cleanup/cleanup_e2e_tests.exe" \
+        --gtest_filter=CleanupRoad.FromFinalizarToTheNextStartOfWindows </dev/null >road.log 2>&1 &&
+        grep -q 'PASSED.*1 test' road.log ||
+        fail "the signed program does not walk the road: $(tail -20 road.log)"
 }
 
 "case_$mode"
