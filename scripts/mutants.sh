@@ -92,6 +92,7 @@ while IFS='@' read -r file old new what; do
         fi
     fi
     mv "$file.orig" "$file"
+    touch "$file"  # newer than what the fault built, so the next build undoes it
     printf '%-3s %-52s %s\n' "$n" "$what" "$verdict"
 done <<<"$faults"
 # Leave the scratch build as the tree is.
