@@ -46,8 +46,9 @@ src/crypto/openssl/OpenSslProvider.cpp@md5->value().begin(), kRc4KeyBytes,@md5->
 src/db/API_FILE.cpp@for (std::uint64_t offset = 0; offset < size;) {@for (std::uint64_t offset = 0; offset + piece < size;) {@the header-cost reader reads one piece too few
 src/db/API_FILE.cpp@O processo de busca será finalizado.@O processo de busca será encerrado.@a sentence of the corrupted-database text changed
 src/db/Database.cpp@if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);@@the declared length one short where its digits grow
-tools/xdbtool/Files.cpp@access == Access::OwnerOnly ? 0600 : 0666@0666@the exported key readable by others
+tools/xdbtool/Files.cpp@access == Access::OwnerOnly ? 0600 : 0666@access == Access::OwnerOnly ? 0644 : 0666@the exported key readable by others
 tools/xdbtool/Files.cpp@        Unlink(temporary_.c_str());\n        temporary_.clear();@        temporary_.clear();@the temporary output not removed on failure
+src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
 LIST
 )
 
