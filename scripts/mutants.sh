@@ -38,6 +38,17 @@ src/platform/Decl.cpp@"\r\n[Rename]\r\nNUL="@"[Rename]\r\nNUL="@the empty line b
 src/platform/mdlRegistry.cpp@value.data.substr(0, value.data.find('\0'))@value.data@a registry text read past its NUL
 src/platform/SystemError.cpp@{112, "não há espaço suficiente no disco"}@{112, "disco cheio"}@a system error described in other words
 src/crypto/clsCryptoFilterBox.cpp@std::string buffer = InBuffer_;@std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer
+src/crypto/clsCryptoFilterBox.cpp@std::min(name.find('\0'), kContainerNameBuffer)@kContainerNameBuffer@the container name read past its zero byte
+src/crypto/clsCryptoFilterBox.cpp@if (verified.error != kNteBadSignature) {@if (verified.error != 0) {@a bad signature reported as a failure of the service
+src/crypto/clsCryptoFilterBox.cpp@if (totalLength > std::numeric_limits<std::uint32_t>::max()) {@if (totalLength >= std::numeric_limits<std::uint32_t>::max()) {@a stream of 4 GB - 1 bytes refused
+src/crypto/openssl/OpenSslProvider.cpp@O_CLOEXEC, 0600);@O_CLOEXEC, 0644);@the key file readable by others
+src/crypto/openssl/OpenSslProvider.cpp@md5->value().begin(), kRc4KeyBytes,@md5->value().begin(), kRc4KeyBytes + 1,@a sixth hash byte in the 40-bit RC4 key
+src/db/API_FILE.cpp@for (std::uint64_t offset = 0; offset < size;) {@for (std::uint64_t offset = 0; offset + piece < size;) {@the header-cost reader reads one piece too few
+src/db/API_FILE.cpp@O processo de busca será finalizado.@O processo de busca será encerrado.@a sentence of the corrupted-database text changed
+src/db/Database.cpp@if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);@@the declared length one short where its digits grow
+tools/xdbtool/Files.cpp@access == Access::OwnerOnly ? 0600 : 0666@access == Access::OwnerOnly ? 0644 : 0666@the exported key readable by others
+tools/xdbtool/Files.cpp@        Unlink(temporary_.c_str());\n        temporary_.clear();@        temporary_.clear();@the temporary output not removed on failure
+src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
 LIST
 )
 
@@ -82,6 +93,7 @@ while IFS='@' read -r file old new what; do
         fi
     fi
     mv "$file.orig" "$file"
+    touch "$file"  # newer than what the fault built, so the next build undoes it
     printf '%-3s %-52s %s\n' "$n" "$what" "$verdict"
 done <<<"$faults"
 # Leave the scratch build as the tree is.

@@ -34,8 +34,7 @@ class ScriptedProvider : public crypto::Provider {
     bool containerExists = true;
     std::string containerName = "alice";
     std::uint32_t lengthLeftOnFailure = 0;  // what a failing encrypt/decrypt leaves
-    int acquired = 0;
-    int released = 0;  // contexts, hashes and keys destroyed
+    int released = 0;                       // contexts, hashes and keys destroyed
 
     crypto::Acquired<crypto::Context> acquireContext(std::uint32_t flags) override;
 
