@@ -34,10 +34,10 @@ src/app/AtualizadorTexts.h@e clique em Repetir.";@e clique em Tentar.";@a text o
 src/app/Wait.cpp@outcome == platform::DeleteOutcome::Failed@outcome != platform::DeleteOutcome::Deleted@a missing file waited for forever
 src/app/WaitEgg.cpp@if (s.left >= kFarEnd) {@if (s.left > kFarEnd) {@the icon slides one step too far
 src/platform/PanelShading.cpp@kDefaultBandWidth = 25;@kDefaultBandWidth = 24;@the default band width changed
-src/platform/Decl.cpp@"\r\n[Rename]\r\nNUL="@"[Rename]\r\nNUL="@the empty line before [Rename] dropped
+src/platform/Decl.cpp@[Rename]@[Renamed]@the wininit.ini section misnamed
 src/platform/mdlRegistry.cpp@value.data.substr(0, value.data.find('\0'))@value.data@a registry text read past its NUL
 src/platform/SystemError.cpp@{112, "não há espaço suficiente no disco"}@{112, "disco cheio"}@a system error described in other words
-src/crypto/clsCryptoFilterBox.cpp@std::string buffer = InBuffer_;@std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer
+src/app/Atualizador.cpp@form_.setCaption("Versão", system_.ansiToUtf8(newVersion_));@form_.setCaption("Versão", newVersion_);@the version text shown unconverted
 src/crypto/clsCryptoFilterBox.cpp@std::min(name.find('\0'), kContainerNameBuffer)@kContainerNameBuffer@the container name read past its zero byte
 src/crypto/clsCryptoFilterBox.cpp@if (verified.error != kNteBadSignature) {@if (verified.error != 0) {@a bad signature reported as a failure of the service
 src/crypto/clsCryptoFilterBox.cpp@if (totalLength > std::numeric_limits<std::uint32_t>::max()) {@if (totalLength >= std::numeric_limits<std::uint32_t>::max()) {@a stream of 4 GB - 1 bytes refused
@@ -54,7 +54,8 @@ LIST
 
 mkdir -p "$scratch"
 echo "mutants: copying the tree to $scratch"
-rsync -a --delete --exclude /build --exclude /.git --exclude /dist "$root/" "$scratch/tree/"
+# Whatever changed since the last run gets a new time, so that the build redoes it.
+rsync -a --no-times --checksum --delete --exclude /build --exclude /.git --exclude /dist "$root/" "$scratch/tree/"
 cd "$scratch/tree"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs" >/dev/null
@@ -84,10 +85,14 @@ while IFS='@' read -r file old new what; do
     elif ! timeout 900 cmake --build --preset native -j "$jobs" >"$scratch/build.log" 2>&1; then
         verdict="(does not build)"
     else
-        timeout 900 ctest --preset native -j "$jobs" >"$scratch/ctest.log" 2>&1 || true
+        status=0
+        timeout 900 ctest --preset native -j "$jobs" --timeout 60 >"$scratch/ctest.log" 2>&1 ||
+            status=$?
         verdict=$(sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)$/\1/p' \
             "$scratch/ctest.log" | head -2 | paste -sd, -)
-        if [ -z "$verdict" ]; then
+        if [ -z "$verdict" ] && [ "$status" -eq 124 ]; then
+            verdict="(the tests never ended)"
+        elif [ -z "$verdict" ]; then
             verdict="NOT CAUGHT"
             missed=$((missed + 1))
         fi
