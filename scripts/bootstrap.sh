@@ -8,7 +8,7 @@ packages=(
   libssl-dev libgtest-dev googletest
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick python3 fonts-liberation
-  osslsigncode openssl gdb
+  osslsigncode openssl gdb rsync
 )
 
 missing=()

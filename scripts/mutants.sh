@@ -54,9 +54,11 @@ LIST
 
 mkdir -p "$scratch"
 echo "mutants: copying the tree to $scratch"
-# Whatever changed since the last run gets a new time, so that the build redoes it.
-rsync -a --no-times --checksum --delete --exclude /build --exclude /.git --exclude /dist "$root/" "$scratch/tree/"
+rsync -a --delete --exclude /build --exclude /.git --exclude /dist "$root/" "$scratch/tree/"
 cd "$scratch/tree"
+# Built afresh: objects left by an interrupted run may hold a fault that
+# their sources no longer show.
+rm -rf build
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs" >/dev/null
 ctest --preset native -j "$jobs" >/dev/null || { echo "mutants: the tests fail without any fault" >&2; exit 1; }
