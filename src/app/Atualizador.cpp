@@ -24,7 +24,6 @@ namespace {
 constexpr std::string_view kPackageName = "db.xdb";
 // A fresh staging name is looked for among this many.
 constexpr int kStagingNames = 100;
-constexpr std::uint32_t kErrorFileExists = 80;
 
 Control Hidden(Control c) {
     c.visible = false;
@@ -177,10 +176,10 @@ void Atualizador::readInstalledHeader(const std::string& installed) {
 
 std::unique_ptr<platform::NewFile> Atualizador::stagePackage(const std::string& installed,
                                                              std::uint32_t& error) {
-    error = kErrorFileExists;
-    for (int attempt = 0; attempt < kStagingNames && error == kErrorFileExists; ++attempt) {
+    for (int attempt = 0; attempt < kStagingNames; ++attempt) {
         if (auto staged = system_.createCopy(StagingName(installed, attempt), *package_, error))
             return staged;
+        if (!platform::IsNameTaken(error)) break;
     }
     return nullptr;
 }

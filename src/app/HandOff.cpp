@@ -14,10 +14,6 @@ namespace app {
 
 namespace {
 
-// The system's codes for a name that is already taken.
-constexpr std::uint32_t kErrorFileExists = 80;
-constexpr std::uint32_t kErrorAlreadyExists = 183;
-
 struct PlacedCopy {
     std::string path;
     std::unique_ptr<platform::HeldFile> held;
@@ -36,7 +32,7 @@ PlacedCopy PlaceCopy(platform::Platform& system, platform::HeldFile& self) {
         if (system.normalFileExists(candidate)) continue;
         std::uint32_t code = 0;
         auto made = system.createCopy(candidate, self, code);
-        if (code == kErrorFileExists || code == kErrorAlreadyExists) continue;
+        if (platform::IsNameTaken(code)) continue;
         std::unique_ptr<platform::HeldFile> held = made ? made->keep(code) : nullptr;
         if (!held)
             throw platform::SystemError("Não foi possível copiar o atualizador para " + candidate,

@@ -44,6 +44,12 @@ struct DeleteResult {
 // The show state of a started program's first window (SW_* values).
 enum class WindowStyle : int { Hidden = 0, NormalFocus = 1, MinimizedFocus = 2 };
 
+// Whether a system error code says a name is taken (ERROR_FILE_EXISTS,
+// ERROR_ALREADY_EXISTS): the next name is to be tried.
+constexpr bool IsNameTaken(std::uint32_t error) {
+    return error == 80 || error == 183;
+}
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -84,9 +90,9 @@ class Platform {
     // Holds the running program's own executable the same way, for reading.
     virtual std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) = 0;
     // Makes a new file at `path`, which must not exist yet (a taken name,
-    // whatever holds it, gives error 80), and fills it with the whole of
-    // `source`, flushed to the disk. See NewFile. Null with `error` set on
-    // failure.
+    // whatever holds it, fails with an error IsNameTaken recognises), and
+    // fills it with the whole of `source`, flushed to the disk. See NewFile.
+    // Null with `error` set on failure.
     virtual std::unique_ptr<NewFile> createCopy(std::string_view path, HeldFile& source,
                                                 std::uint32_t& error) = 0;
 

@@ -1,5 +1,7 @@
 #include "platform/win32/FileIdentity.h"
 
+#include "platform/win32/LastError.h"
+
 namespace platform::win32 {
 
 std::optional<FileIdentity> IdentityOf(HANDLE file) {
@@ -12,14 +14,14 @@ DWORD ClearReadOnly(HANDLE file, DWORD& previous) {
     previous = 0;
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
-        return ::GetLastError();
+        return LastErrorOr(ERROR_GEN_FAILURE);
     if (!(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) return 0;
     // Zero times leave them as they are.
     FILE_BASIC_INFO cleared{};
     cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
     if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!::SetFileInformationByHandle(file, FileBasicInfo, &cleared, sizeof cleared))
-        return ::GetLastError();
+        return LastErrorOr(ERROR_GEN_FAILURE);
     previous = basic.FileAttributes;
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/SystemError.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/LastError.h"
 
 namespace platform::win32 {
 
@@ -15,11 +16,6 @@ constexpr DWORD kRemovalAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
 UniqueHandle Open(const std::wstring& path, DWORD access) {
     return UniqueHandle(::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-DWORD LastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != 0 ? error : fallback;
 }
 
 class Win32HeldFile final : public HeldFile {

@@ -5,6 +5,7 @@
 #include "platform/SystemError.h"
 #include "platform/win32/FileIdentity.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/LastError.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/Win32HeldFile.h"
 
@@ -13,11 +14,6 @@ namespace platform::win32 {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
-
-DWORD LastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != 0 ? error : fallback;
-}
 
 // Whether the system deletes the file when its last handle closes. Set
 // while the file is being written, so that a program that dies half-way

@@ -8,6 +8,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/SystemError.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/LastError.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/Win32HeldFile.h"
 #include "platform/win32/Win32NewFile.h"
@@ -60,11 +61,6 @@ std::wstring modulePath() {
         }
         buffer.resize(buffer.size() * 2);
     }
-}
-
-std::uint32_t lastErrorOr(DWORD fallback) {
-    const DWORD error = ::GetLastError();
-    return error != 0 ? error : fallback;
 }
 
 }  // namespace
@@ -247,7 +243,7 @@ void Win32Platform::appendAnsiText(std::string_view path, std::string_view utf8T
         DWORD written = 0;
         if (!::WriteFile(file.get(), ansi.data() + done, chunk, &written, nullptr) || written == 0)
             throw SystemError("Não foi possível gravar em " + std::string(path),
-                              lastErrorOr(ERROR_WRITE_FAULT));
+                              LastErrorOr(ERROR_WRITE_FAULT));
         done += written;
     }
 }
