@@ -4,20 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeSystem.h"
-#include "Vectors.h"
-#include "crypto/clsCryptoFilterBox.h"
+#include "PackageTest.h"
 
 namespace {
 
-class Database : public ::testing::Test {
-  protected:
-    std::unique_ptr<crypto::Provider> provider = vectors::MakeProvider();
-    fake::FakeSystem fs;
-    crypto::clsCryptoFilterBox container{*provider, fs};  // first use makes the container
-
-    void SetUp() override { fs.messages.clear(); }
-};
+class Database : public PackageTest {};
 
 // The declared length counts its own digits: bodies around every change in
 // the number of digits must still give a header that checks.
@@ -26,17 +17,17 @@ TEST_F(Database, PackagesOfEverySizeReadBack) {
                              9978u, 99975u, 99976u, 99977u, 99978u}) {
         SCOPED_TRACE(size);
         const std::string body = vectors::Generated(size, size);
-        fs.putFile("C:\\db.xdb", db::BuildPackage(*provider, fs, "ABC0017", -3, body));
+        ui.putFile("C:\\db.xdb", db::BuildPackage(*provider, ui, "ABC0017", -3, body));
         API_FILE::DatabaseSummary summary;
-        EXPECT_TRUE(db::ReadDatabase(fs, *provider, fs, "C:\\db.xdb", summary) == body);
+        EXPECT_TRUE(db::ReadDatabase(ui, *provider, ui, "C:\\db.xdb", summary) == body);
         EXPECT_EQ(summary.DbVersion, "ABC0017");
         EXPECT_EQ(summary.DbRecordCount, -3);
     }
-    EXPECT_TRUE(fs.messages.empty());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(Database, VersionTextsThatCannotBeWrittenAreRefused) {
-    EXPECT_THROW(db::BuildPackage(*provider, fs, "VRS\r1", 1, ""), std::invalid_argument);
+    EXPECT_THROW(db::BuildPackage(*provider, ui, "VRS\r1", 1, ""), std::invalid_argument);
 }
 
 }  // namespace

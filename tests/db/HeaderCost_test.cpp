@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "FakeSystem.h"
+#include "PackageTest.h"
 #include "ScriptedProvider.h"
 #include "Seeds.h"
 #include "Vectors.h"
@@ -107,14 +108,8 @@ std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class HeaderCost : public ::testing::Test {
+class HeaderCost : public PackageTest {
   protected:
-    std::unique_ptr<crypto::Provider> provider = vectors::MakeProvider();
-    fake::FakeSystem ui;
-    crypto::clsCryptoFilterBox container{*provider, ui};  // first use makes the container
-
-    void SetUp() override { ui.messages.clear(); }
-
     std::string Build(const std::string& version, std::int16_t records, const std::string& body) {
         return db::BuildPackage(*provider, ui, version, records, body);
     }
