@@ -1,12 +1,9 @@
 #include "app/win32/FormWindow.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
-#include "app/win32/CommonControls.h"
 #include "platform/win32/Text.h"
 
 namespace app::win32 {
@@ -20,7 +17,14 @@ using platform::win32::WindowDc;
 namespace {
 
 constexpr wchar_t kBoxClass[] = L"AtualizadorBox";
-constexpr UINT_PTR kSubclassId = 1;
+// The system's own control classes, as user32 registers them. The program
+// asks for no newer version of them: such a dependency would be looked for
+// beside the program (a ".local" folder, a ".config" file) before the
+// system folder, and the updater runs as administrator from folders others
+// can write.
+constexpr wchar_t kStaticClass[] = L"Static";
+constexpr wchar_t kButtonClass[] = L"Button";
+constexpr wchar_t kEditClass[] = L"Edit";
 
 COLORREF Resolve(Colour colour, int fallbackIndex) {
     switch (colour.source) {
@@ -72,6 +76,7 @@ struct FormWindow::Entry {
     HWND hwnd = nullptr;
     Entry* parent = nullptr;  // null: on the window itself
     UINT_PTR timerId = 0;
+    WNDPROC systemProc = nullptr;  // the control class's own procedure
     // Picture boxes: the persistent image the box repaints from, and a
     // pattern brush of it for the transparent controls it holds.
     UniqueGdiObject image;
@@ -186,7 +191,7 @@ void FormWindow::create(const ControlLook& look) {
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (state.visible ? WS_VISIBLE : 0) |
                   (state.enabled ? 0 : WS_DISABLED);
     DWORD exStyle = 0;
-    const wchar_t* className = WC_STATICW;
+    const wchar_t* className = kStaticClass;
     std::wstring text = Widen(state.caption);
     switch (look.kind) {
         case Kind::PictureBox:
@@ -209,15 +214,15 @@ void FormWindow::create(const ControlLook& look) {
             text.clear();
             break;
         case Kind::Button:
-            className = WC_BUTTONW;
+            className = kButtonClass;
             style |= BS_PUSHBUTTON;
             break;
         case Kind::CheckBox:
-            className = WC_BUTTONW;
+            className = kButtonClass;
             style |= BS_AUTOCHECKBOX | BS_MULTILINE;
             break;
         case Kind::TextBox:
-            className = WC_EDITW;
+            className = kEditClass;
             style |= ES_AUTOHSCROLL;
             exStyle |= WS_EX_CLIENTEDGE;
             break;
@@ -247,8 +252,10 @@ void FormWindow::create(const ControlLook& look) {
         const RECT all{0, 0, entry->imageSize.cx, entry->imageSize.cy};
         FillRect(dc.get(), &all, static_cast<HBRUSH>(brush.get()));
     } else {
-        comctl::SetWindowSubclass(entry->hwnd, ControlProc, kSubclassId,
-                                  reinterpret_cast<DWORD_PTR>(entry.get()));
+        // The control's own procedure sees every message after ours.
+        SetWindowLongPtrW(entry->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(entry.get()));
+        entry->systemProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(entry->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
         SendMessageW(entry->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font(look.font)), FALSE);
     }
     if (look.kind == Kind::CheckBox)
@@ -473,18 +480,17 @@ LRESULT CALLBACK FormWindow::BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
 }
 
-LRESULT CALLBACK FormWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR, DWORD_PTR data) {
-    auto* entry = reinterpret_cast<Entry*>(data);
+LRESULT CALLBACK FormWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* entry = reinterpret_cast<Entry*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == WM_MOUSEMOVE) {
         entry->owner->mouseMove(entry);
     } else if (IsMouseDown(message) && entry->look->dragsWindow) {
         BeginWindowDrag(GetAncestor(hwnd, GA_ROOT));
         return 0;
     } else if (message == WM_NCDESTROY) {
-        comctl::RemoveWindowSubclass(hwnd, ControlProc, kSubclassId);
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(entry->systemProc));
     }
-    return comctl::DefSubclassProc(hwnd, message, wParam, lParam);
+    return CallWindowProcW(entry->systemProc, hwnd, message, wParam, lParam);
 }
 
 void BeginWindowDrag(HWND window) {

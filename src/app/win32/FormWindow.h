@@ -79,7 +79,7 @@ class FormWindow {
     Entry* find(std::string_view name) const;
 
     static LRESULT CALLBACK BoxProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
 
     HWND window_;
     std::string formName_;

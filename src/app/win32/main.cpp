@@ -5,7 +5,6 @@
 #include "app/Fatal.h"
 #include "app/StartUp.h"
 #include "app/win32/AtualizadorWindow.h"
-#include "app/win32/CommonControls.h"
 #include "app/win32/WaitWindow.h"
 #include "crypto/Provider.h"
 #include "platform/SystemError.h"
@@ -29,7 +28,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                 "Este Windows não permite limitar a busca de bibliotecas à pasta do sistema; "
                 "instale as atualizações do Windows e tente novamente",
                 dllSearch);
-        app::win32::comctl::Load();
 
         const app::StartUp start = app::ParseStartUp(system.commandArguments());
         if (start.mode == app::StartUp::Mode::Cleanup)

@@ -21,8 +21,4 @@ DWORD RestrictDllSearchToSystem() {
     return 0;
 }
 
-HMODULE LoadSystemDll(const wchar_t* name) {
-    return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 }  // namespace platform::win32

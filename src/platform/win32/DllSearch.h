@@ -13,7 +13,4 @@ namespace platform::win32 {
 // SetDefaultDllDirectories reports ERROR_PROC_NOT_FOUND).
 DWORD RestrictDllSearchToSystem();
 
-// Loads a DLL of the system folder by its name; null on failure.
-HMODULE LoadSystemDll(const wchar_t* name);
-
 }  // namespace platform::win32
