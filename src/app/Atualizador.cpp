@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/AtualizadorTexts.h"
+#include "app/DigestingFile.h"
 #include "app/HandOff.h"
 #include "app/PanelDrawing.h"
 #include "app/StagingName.h"
@@ -58,7 +59,11 @@ std::string UpperCase(std::string_view utf8) {
 
 Atualizador::Atualizador(platform::Platform& system, platform::UserInterface& ui,
                          crypto::Provider& provider)
-    : system_(system), ui_(ui), provider_(provider), self_(system.holdExecutable(selfError_)) {
+    : system_(system),
+      ui_(ui),
+      provider_(provider),
+      self_(system.holdExecutable(selfError_)),
+      seal_(ParsePackageSeal(system.packageSeal())) {
     // The window and its controls as designed, in twips.
     form_.add(std::string(kWindow), ControlAt(0, 0, 5055, 4035));
     form_.add("Versão", Hidden(ControlAt(0, 3600, 1095, 375)));
@@ -116,6 +121,12 @@ void Atualizador::Load(std::uint32_t buttonFace) {
     // reaches the header check as the reader's marker text and fails it.
     std::uint32_t error = 0;
     package_ = system_.holdFile(package, error);
+    // A release knows the size of its package: another one is not read at
+    // all. (One that cannot be opened fails the header check below.)
+    if (seal_ && package_ && package_->size() != seal_->size) {
+        ui_.messageBox(API_FILE::CorruptedMessage(), mb::Critical, API_FILE::kCorruptedTitle);
+        ui_.endProgram();
+    }
     db::ReadHeldDatabaseHeader(provider_, ui_, package_.get(), summary_);
     // The version text is the package's own 8-bit text, in the system's
     // code page: compared as it is, shown converted.
@@ -175,9 +186,22 @@ void Atualizador::readInstalledHeader(const std::string& installed) {
 }
 
 std::unique_ptr<platform::NewFile> Atualizador::stagePackage(const std::string& installed,
+                                                             platform::HeldFile& source,
                                                              std::uint32_t& error) {
+    copying_ = true;
+    const struct Done {
+        Atualizador& wizard;
+        ~Done() {
+            wizard.copying_ = false;
+            wizard.form_.setCaption("status", {});
+        }
+    } done{*this};
+    const auto progress = [this](std::uint64_t copied, std::uint64_t total) {
+        form_.setCaption("status", texts::CopyProgressText(copied, total));
+    };
     for (int attempt = 0; attempt < kStagingNames; ++attempt) {
-        if (auto staged = system_.createCopy(StagingName(installed, attempt), *package_, error))
+        if (auto staged = system_.createCopy(StagingName(installed, attempt), source, error,
+                                             platform::FileAccess::AsTheFolder, progress))
             return staged;
         if (!platform::IsNameTaken(error)) break;
     }
@@ -186,10 +210,26 @@ std::unique_ptr<platform::NewFile> Atualizador::stagePackage(const std::string& 
 
 void Atualizador::InstalarDb() {
     if (!package_) throw std::logic_error("the package is not held");
+    // The window answers while the new database is copied, but nothing
+    // else may start meanwhile: neither the cancellation nor the next step.
+    form_.setEnabled("Command1", false);
+    form_.setEnabled("Command2", false);
+    // A release installs only the package it shipped with: its hash is taken
+    // while it is copied.
+    DigestingFile sealed(*package_, provider_);
+    platform::HeldFile& source = seal_ ? static_cast<platform::HeldFile&>(sealed) : *package_;
     for (;;) {
         const std::string installed = mdlRegistry::InstalledDatabasePath(system_);
         std::uint32_t error = 0;
-        auto staged = installed.empty() ? nullptr : stagePackage(installed, error);
+        auto staged = installed.empty() ? nullptr : stagePackage(installed, source, error);
+        if (staged && seal_ && !sealed.matches(seal_->sha256)) {
+            // Nothing has changed: the staged copy goes, the installed
+            // database and the package stay as they were.
+            staged.reset();
+            ui_.messageBox(texts::kPackageMismatchText, mb::Critical | mb::OkOnly,
+                           texts::kPackageMismatchTitle);
+            ui_.endProgram();
+        }
         if (!staged) {
             // Nothing has changed: the installed database and the package
             // are as they were.
@@ -214,7 +254,7 @@ void Atualizador::InstalarDb() {
     removePackage();
     form_.setCaption("Label1", std::string(texts::kInstalled));
     form_.setCaption("Command2", std::string(texts::kFinish));
-    form_.setEnabled("Command1", false);
+    form_.setEnabled("Command2", true);
 }
 
 void Atualizador::removePackage() {
@@ -230,6 +270,7 @@ void Atualizador::removePackage() {
 }
 
 void Atualizador::Command1Click() {
+    if (busy_) return;  // delivered while a step lets pending events through
     if (ui_.messageBox(texts::kConfirmText, mb::Question | mb::YesNo, texts::kConfirmTitle) ==
         platform::Yes)
         ui_.endProgram();
@@ -261,6 +302,7 @@ void Atualizador::Command2Click() {
 }
 
 void Atualizador::MouseMove(std::string_view control) {
+    if (copying_) return;  // the status line shows the copy's progress
     if (control == "Command1") {
         form_.setCaption("status", std::string(texts::kHintClose));
     } else if (control == "Command2") {

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/Form.h"
+#include "app/PackageSeal.h"
 #include "crypto/Provider.h"
 #include "db/API_FILE.h"
 #include "platform/Platform.h"
@@ -47,9 +49,11 @@ class Atualizador {
     std::string packagePath();
     // The installed database's header, read at the cost of the header.
     void readInstalledHeader(const std::string& installed);
-    // Writes the package beside the installed database under a fresh name;
+    // Writes the package beside the installed database under a fresh name,
+    // through `source` (the package, or the package read through its hash);
     // null with `error` set when it cannot.
     std::unique_ptr<platform::NewFile> stagePackage(const std::string& installed,
+                                                    platform::HeldFile& source,
                                                     std::uint32_t& error);
     // Removes the package once the new database is in place; the user may
     // keep it when it cannot be removed.
@@ -71,9 +75,14 @@ class Atualizador {
     // The package, held from the load step until it is removed: the bytes
     // installed are the bytes checked.
     std::unique_ptr<platform::HeldFile> package_;
-    // A click being handled; a second one meanwhile (delivered while the
-    // hand-off lets pending events through) does nothing.
+    // What a release says of the package it ships; none in a development
+    // or test build, which installs whatever valid package it finds.
+    std::optional<PackageSeal> seal_;
+    // A click being handled; a second one meanwhile (delivered while a copy
+    // or the hand-off lets pending events through) does nothing.
     bool busy_ = false;
+    // The new database is being copied: the status line shows how far.
+    bool copying_ = false;
 };
 
 }  // namespace app

@@ -61,6 +61,12 @@ std::string PackageKeptText(std::string_view packagePath, std::uint32_t error) {
            "caso contrário, clique em Repetir.";
 }
 
+std::string CopyProgressText(std::uint64_t copied, std::uint64_t total) {
+    // Packages are at most 2 GB: a hundred times that is far from overflowing.
+    const std::uint64_t percent = copied >= total ? 100 : copied * 100 / total;
+    return "Instalando o novo banco de dados: " + std::to_string(percent) + "%";
+}
+
 std::string UnexpectedErrorText(std::string_view what) {
     return "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\n" + std::string(what);
 }

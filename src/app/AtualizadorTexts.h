@@ -73,6 +73,18 @@ std::string CopyFailedText(std::string_view installedPath, std::uint32_t error);
 inline constexpr std::string_view kPackageKeptTitle = "Erro ao remover o arquivo de atualização";
 std::string PackageKeptText(std::string_view packagePath, std::uint32_t error);
 
+// The new database is being written beside the installed one; shown in the
+// status line while the copy goes on.
+std::string CopyProgressText(std::uint64_t copied, std::uint64_t total);
+// A release's package that is not the one it shipped with: nothing was
+// installed.
+inline constexpr std::string_view kPackageMismatchTitle = "Erro no arquivo de atualização";
+inline constexpr std::string_view kPackageMismatchText =
+    "O arquivo de atualização (db.xdb) não corresponde a este atualizador: ele foi alterado ou "
+    "substituído depois que a atualização foi publicada.\r\n\r\n"
+    "Nada foi instalado, e o banco de dados do Varnel continua como estava. Obtenha a "
+    "atualização novamente.";
+
 // An error that no handler expected, reported before the program ends.
 std::string UnexpectedErrorText(std::string_view what);
 

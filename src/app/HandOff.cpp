@@ -31,7 +31,11 @@ PlacedCopy PlaceCopy(platform::Platform& system, platform::HeldFile& self) {
     for (;; candidate = handoff::NextCopyCandidate(candidate)) {
         if (system.normalFileExists(candidate)) continue;
         std::uint32_t code = 0;
-        auto made = system.createCopy(candidate, self, code);
+        // The drive root lets every account change what is made in it: the
+        // copy, which runs as administrator, is the administrators' alone
+        // from the call that makes it.
+        auto made =
+            system.createCopy(candidate, self, code, platform::FileAccess::AdministratorsOnly);
         if (platform::IsNameTaken(code)) continue;
         std::unique_ptr<platform::HeldFile> held = made ? made->keep(code) : nullptr;
         if (!held)

@@ -48,18 +48,34 @@ void Wait::ComeçarATentar(std::string path) {
 }
 
 void Wait::Timer1Tick() {
-    // Nothing that goes wrong here is shown: a failed deletion is simply
-    // tried again on the next tick.
+    // Nothing that goes wrong here ends the program: a deletion that waiting
+    // can cure is tried again on the next tick.
     try {
         if (!form_["Timer1"].enabled) return;  // a tick still queued when it stopped
         const std::string& path = form_[kWindow].tag;
         // A path that names no file has nothing left to wait for; without
         // this the window, which has no close control, would wait forever.
-        if (!path.empty() && system_.deleteFile(path).outcome == platform::DeleteOutcome::Failed)
-            return;
-        deleted();
+        if (path.empty()) return deleted();
+        // A read-only file is never deleted, however long one waits: an
+        // updater unpacked from a disc, or marked so by a mail client.
+        system_.clearReadOnly(path);
+        const platform::DeleteResult result = system_.deleteFile(path);
+        if (result.outcome != platform::DeleteOutcome::Failed) return deleted();
+        // Waiting cures a file that is in use (the updater's process still
+        // ending), within reason; nothing cures a write-protected disc or a
+        // refusal once nothing holds the file.
+        if (++attempts_ < kAttempts && system_.fileInUse(path)) return;
+        notDeleted(path, result.error);
     } catch (const std::exception&) {
     }
+}
+
+void Wait::notDeleted(const std::string& path, std::uint32_t error) {
+    form_.setEnabled("Timer1", false);
+    ui_.messageBox(wait_texts::NotRemovedText(path, error),
+                   platform::mb::Exclamation | platform::mb::OkOnly, wait_texts::kNotRemovedTitle);
+    // The copy at the drive root still goes at the next start of Windows.
+    deleted();
 }
 
 void Wait::deleted() {

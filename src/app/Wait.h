@@ -42,8 +42,13 @@ class Wait {
     bool EggRunning() const { return egg_.running; }
     bool EggToRight() const { return egg_.toRight; }
 
+    // Attempts, one a tick, before a file that stays in use is given up:
+    // two minutes.
+    static constexpr int kAttempts = 240;
+
   private:
     void deleted();
+    void notDeleted(const std::string& path, std::uint32_t error);
     egg::State eggState() const;
     void showEgg(const egg::State& s);
 
@@ -54,6 +59,7 @@ class Wait {
         bool running = false;
         bool toRight = false;
     } egg_;
+    int attempts_ = 0;
 };
 
 }  // namespace app

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
+
+#include "platform/SystemError.h"
 
 // What the cleanup window says.
 namespace app::wait_texts {
@@ -15,5 +19,13 @@ inline constexpr std::string_view kRestartText =
     "removê-lo, será necessário que o computador seja reiniciado. Caso não seja reiniciado "
     "agora, o arquivo será apagado na próxima vez que o computador for ligado.\r\n\r\n"
     "Para reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar";
+
+// The finished updater could not be deleted, and waiting would not cure it.
+inline constexpr std::string_view kNotRemovedTitle = "Erro ao remover o atualizador";
+inline std::string NotRemovedText(std::string_view path, std::uint32_t error) {
+    return "Não foi possível remover o atualizador (" + std::string(path) +
+           "): " + platform::DescribeSystemError(error) + " (erro " + std::to_string(error) +
+           ").\r\n\r\nEsse arquivo pode ser apagado normalmente mais tarde.";
+}
 
 }  // namespace app::wait_texts

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "crypto/Sha256.h"
+
 // The cryptographic service the cipher filter works through: the handful of
 // calls it makes on the system's base RSA provider (contexts on the current
 // user's default key container, MD5 hashes, RC4 keys derived from a hash, RSA
@@ -117,6 +119,10 @@ class Provider {
     // not be opened or made, in words, when the provider knows more than its
     // failure code (empty otherwise).
     virtual std::string containerProblem() const { return {}; }
+
+    // A new SHA-256 hash. It needs no key container. Throws
+    // platform::SystemError when the service cannot give one.
+    virtual std::unique_ptr<Sha256> sha256();
 };
 
 // The system's provider: CryptoAPI on Windows, the portable one elsewhere.

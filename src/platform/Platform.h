@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,21 @@ constexpr bool IsNameTaken(std::uint32_t error) {
     return error == 80 || error == 183;
 }
 
+// Who may open a file the updater makes.
+enum class FileAccess {
+    // Whatever the folder gives the files made in it. The product's folder
+    // is the administrators' already.
+    AsTheFolder,
+    // The administrators' alone, from the call that makes it (see
+    // kAdministratorsOnly): for shared places such as the root of the
+    // system drive, which lets every account change what is made there.
+    AdministratorsOnly,
+};
+
+// How far a copy has come, reported on the thread that asked for it while
+// the copy goes on.
+using CopyProgress = std::function<void(std::uint64_t copied, std::uint64_t total)>;
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -71,11 +87,20 @@ class Platform {
     virtual std::string commandArguments() = 0;
     virtual std::string executableFolder() = 0;
     virtual std::string executableTitle() = 0;
+    // What a release says of the update package it ships with (see
+    // PackageSeal); empty for a program built without one.
+    virtual std::string packageSeal() = 0;
 
     // Whether an ordinary file of that name exists: hidden and system files
     // and folders count as missing (see IsOrdinaryFile).
     virtual bool normalFileExists(std::string_view path) = 0;
     virtual DeleteResult deleteFile(std::string_view path) = 0;
+    // Clears a file's read-only attribute; 0 (also when it had none) or the
+    // system's error code.
+    virtual std::uint32_t clearReadOnly(std::string_view path) = 0;
+    // Whether a program holds the file open so that it cannot be changed:
+    // a running program's executable, or a file opened without sharing.
+    virtual bool fileInUse(std::string_view path) = 0;
     // The whole file, opened for reading with read sharing only while it is
     // read; empty when it cannot be opened.
     virtual std::optional<std::string> readFile(std::string_view path) = 0;
@@ -90,18 +115,24 @@ class Platform {
     // Holds the running program's own executable the same way, for reading.
     virtual std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) = 0;
     // Makes a new file at `path`, which must not exist yet (a taken name,
-    // whatever holds it, fails with an error IsNameTaken recognises), and
-    // fills it with the whole of `source`, flushed to the disk. See NewFile.
-    // Null with `error` set on failure.
+    // whatever holds it, fails with an error IsNameTaken recognises), open
+    // to whom `access` says from its first instant, and fills it with the
+    // whole of `source`, read once from its start to its end, flushed to the
+    // disk. See NewFile. Null with `error` set on failure.
+    //
+    // However long the copy takes, the window keeps answering meanwhile:
+    // pending events are let through, and `progress` is called now and then
+    // on this thread. Whoever calls must be ready for the events.
     virtual std::unique_ptr<NewFile> createCopy(std::string_view path, HeldFile& source,
-                                                std::uint32_t& error) = 0;
+                                                std::uint32_t& error, FileAccess access,
+                                                const CopyProgress& progress = {}) = 0;
 
     // Appends text, converted to the ANSI code page, creating the file when
     // missing. Throws SystemError.
     virtual void appendAnsiText(std::string_view path, std::string_view utf8Text) = 0;
-    // Asks the system to delete a file at its next start; false when refused
-    // (it needs administrator rights).
-    virtual bool deleteAtReboot(std::string_view path) = 0;
+    // Asks the system to delete a file at its next start; 0, or the system's
+    // error code when it refuses (it needs administrator rights).
+    virtual std::uint32_t deleteAtReboot(std::string_view path) = 0;
 
     // Starts a program from a command line without waiting for it. Throws
     // SystemError when nothing could be started.

@@ -1,3 +1,5 @@
+// "Finalizar": the remover, the copy at the drive root, its deletion orders
+// and the cleanup instance it starts, over the in-memory platform.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,69 +13,40 @@
 
 namespace {
 
-using fake::File;
 using platform::WindowStyle;
+namespace handoff = app::handoff;
 
-File With(bool File::*attribute) {
-    File f;
-    f.*attribute = true;
-    return f;
-}
+constexpr const char* kOwn = "D:\\Update\\Atualizador.exe";
 
 TEST(HandOffCommands, PathsAndCommandLines) {
-    using namespace app::handoff;
     // A folder that is a drive root must not get a second backslash.
-    EXPECT_EQ(OwnPath("D:\\Update", "Atualizador"), "D:\\Update\\Atualizador.exe");
-    EXPECT_EQ(OwnPath("D:\\", "Atualizador"), "D:\\Atualizador.exe");
-    EXPECT_EQ(OwnPath("D:\\Update", "update"), "D:\\Update\\update.exe");
-
+    EXPECT_EQ(handoff::OwnPath("D:\\Update", "update"), "D:\\Update\\update.exe");
+    EXPECT_EQ(handoff::OwnPath("D:\\", "Atualizador"), "D:\\Atualizador.exe");
     // Only the drive root of the Windows directory is used, wherever Windows is.
-    EXPECT_EQ(FirstCopyCandidate("C:\\WINDOWS", "Atualizador"), "C:\\Atualizador.exe");
-    EXPECT_EQ(FirstCopyCandidate("E:\\", "update"), "E:\\update.exe");
-    EXPECT_EQ(NextCopyCandidate("C:\\Atualizador.exe"), "C:\\Atualizador0.exe");
-    EXPECT_EQ(NextCopyCandidate("C:\\Atualizador0.exe"), "C:\\Atualizador00.exe");
-
-    // The program path is quoted; "/!" is followed directly by the path.
-    EXPECT_EQ(CleanupCommandLine("C:\\Atualizador.exe", "D:\\Update\\Atualizador.exe"),
-              "\"C:\\Atualizador.exe\" /!D:\\Update\\Atualizador.exe");
-    EXPECT_EQ(CleanupCommandLine("C:\\Atualizador.exe", "D:\\Atualizador.exe"),
-              "\"C:\\Atualizador.exe\" /!D:\\Atualizador.exe");
-    EXPECT_EQ(RemoverCommandLine("C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb"),
-              "\"C:\\Program Files\\Holmcrest\\Varnel R40\\removedor.exe\" /!");
-}
-
-// What the copy's runtime hands it as argument text: everything after the
-// quoted program path.
-std::string ArgumentsAfterProgram(const std::string& commandLine) {
-    return commandLine.substr(commandLine.find('"', 1) + 1);
-}
-
-TEST(HandOffCommands, CleanupInstanceReadsBackTheExactOwnPath) {
-    for (const char* own : {"D:\\Update\\Atualizador.exe", "D:\\Atualizador.exe",
-                            "C:\\Meus Arquivos\\Nova pasta\\Atualizador.exe"}) {
-        SCOPED_TRACE(own);
-        const std::string line = app::handoff::CleanupCommandLine("C:\\Atualizador 0.exe", own);
-        const app::StartUp startUp = app::ParseStartUp(ArgumentsAfterProgram(line));
+    EXPECT_EQ(handoff::FirstCopyCandidate("C:\\WINDOWS", "Atualizador"), "C:\\Atualizador.exe");
+    EXPECT_EQ(handoff::FirstCopyCandidate("E:\\", "update"), "E:\\update.exe");
+    EXPECT_EQ(handoff::NextCopyCandidate("C:\\Atualizador0.exe"), "C:\\Atualizador00.exe");
+    EXPECT_EQ(handoff::RemoverCommandLine("C:\\Program Files\\Varnel R40\\db.xdb"),
+              "\"C:\\Program Files\\Varnel R40\\removedor.exe\" /!");
+    // The cleanup copy reads back exactly the path it was given, spaces and
+    // all: what its runtime hands it is what follows the quoted program.
+    for (const char* own : {"D:\\Atualizador.exe", "C:\\Meus Arquivos\\Nova pasta\\A.exe"}) {
+        const std::string line = handoff::CleanupCommandLine("C:\\Atualizador 0.exe", own);
+        EXPECT_EQ(line, "\"C:\\Atualizador 0.exe\" /!" + std::string(own));
+        const app::StartUp startUp = app::ParseStartUp(line.substr(line.find('"', 1) + 1));
         EXPECT_EQ(startUp.mode, app::StartUp::Mode::Cleanup);
         EXPECT_EQ(startUp.path, own);
     }
 }
 
-// An updater at D:\Update with the product installed on C:.
-void Arrange(fake::FakeSystem& sys) {
-    sys.exeFolder = "D:\\Update";
-    sys.putFile("D:\\Update\\Atualizador.exe", "MZ updater");
-    sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "DB",
-                          "C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb");
-}
-
-constexpr const char* kOwn = "D:\\Update\\Atualizador.exe";
-constexpr const char* kCleanupLine = "\"C:\\Atualizador.exe\" /!D:\\Update\\Atualizador.exe";
-
-// The updater as it runs: its executable held since start-up.
+// An updater at D:\Update with the product installed on C:, its executable
+// held since start-up, as it runs.
 struct Updater {
     Updater() {
-        Arrange(sys);
+        sys.exeFolder = "D:\\Update";
+        sys.putFile(kOwn, "MZ updater");
+        sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "DB",
+                              "C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb");
         std::uint32_t error = 0;
         self = sys.holdExecutable(error);
     }
@@ -83,46 +56,42 @@ struct Updater {
     std::unique_ptr<platform::HeldFile> self;
 };
 
-class FinishUpdateTest : public ::testing::Test, protected Updater {};
+// The copy is the updater as it was started (not what another program has
+// put at its path since), the administrators' alone from its making, with
+// both deletion orders; the remover runs first, when asked.
+TEST(FinishUpdate, StartsTheRemoverThenHandsOffToAProtectedCopyAtTheDriveRoot) {
+    Updater u;
+    u.sys.putFile(kOwn, "MZ someone else's program");
+    EXPECT_THROW(u.Finish(true), fake::ProgramEnded);
 
-TEST_F(FinishUpdateTest, StartsRemoverThenHandsOffToCopyAtDriveRoot) {
-    EXPECT_THROW(Finish(true), fake::ProgramEnded);
-
-    ASSERT_EQ(sys.started.size(), 2u);
-    EXPECT_EQ(sys.started[0].commandLine,
+    ASSERT_EQ(u.sys.started.size(), 2u);
+    EXPECT_EQ(u.sys.started[0].commandLine,
               "\"C:\\Program Files\\Holmcrest\\Varnel R40\\removedor.exe\" /!");
-    EXPECT_EQ(sys.started[0].style, WindowStyle::NormalFocus);
-    EXPECT_EQ(sys.started[1].commandLine, kCleanupLine);
-    EXPECT_EQ(sys.started[1].style, WindowStyle::MinimizedFocus);
+    EXPECT_EQ(u.sys.started[0].style, WindowStyle::NormalFocus);
+    EXPECT_EQ(u.sys.started[1].commandLine, "\"C:\\Atualizador.exe\" /!" + std::string(kOwn));
+    EXPECT_EQ(u.sys.started[1].style, WindowStyle::MinimizedFocus);
 
-    EXPECT_EQ(sys.contents("C:\\Atualizador.exe"), "MZ updater");
-    EXPECT_TRUE(sys.exists(kOwn));  // the cleanup instance deletes it, not we
-    EXPECT_EQ(sys.contents("C:\\WINDOWS\\wininit.ini"),
+    EXPECT_EQ(u.sys.contents("C:\\Atualizador.exe"), "MZ updater");
+    EXPECT_EQ(u.sys.file("C:\\Atualizador.exe")->access, platform::FileAccess::AdministratorsOnly);
+    EXPECT_TRUE(u.sys.exists(kOwn));  // the cleanup instance deletes it, not we
+    EXPECT_EQ(u.sys.contents("C:\\WINDOWS\\wininit.ini"),
               "\r\n[Rename]\r\nNUL=SHORT:C:\\Atualizador.exe\r\n");
-    EXPECT_EQ(sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador.exe"});
-    EXPECT_EQ(sys.pendingEventsProcessed, 1);
+    EXPECT_EQ(u.sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador.exe"});
 }
 
-TEST_F(FinishUpdateTest, UntickedCheckBoxNeitherReadsRegistryNorStartsRemover) {
-    EXPECT_THROW(Finish(false), fake::ProgramEnded);
-    EXPECT_TRUE(sys.registryReads.empty());
-    ASSERT_EQ(sys.started.size(), 1u);
-    EXPECT_EQ(sys.started[0].commandLine, kCleanupLine);
+TEST(FinishUpdate, UntickedCheckBoxNeitherReadsTheRegistryNorStartsTheRemover) {
+    Updater u;
+    EXPECT_THROW(u.Finish(false), fake::ProgramEnded);
+    EXPECT_TRUE(u.sys.registryReads.empty());
+    ASSERT_EQ(u.sys.started.size(), 1u);
 }
 
-TEST_F(FinishUpdateTest, CleanupStartIsRetriedOnceAfterPendingEvents) {
-    sys.failStarts = 1;
-    EXPECT_THROW(Finish(), fake::ProgramEnded);
-    ASSERT_EQ(sys.started.size(), 1u);
-    EXPECT_EQ(sys.pendingEventsProcessed, 2);
-}
-
-// Another program renames the running executable and puts its own at that
-// path: the copy that runs as administrator must still be the updater.
-TEST_F(FinishUpdateTest, CopiesTheExecutableHeldSinceStartUpNotWhatIsAtItsPathNow) {
-    sys.putFile(kOwn, "MZ someone else's program");
-    EXPECT_THROW(Finish(), fake::ProgramEnded);
-    EXPECT_EQ(sys.contents("C:\\Atualizador.exe"), "MZ updater");
+TEST(FinishUpdate, TheCleanupStartIsRetriedOnceAfterPendingEvents) {
+    Updater u;
+    u.sys.failStarts = 1;
+    EXPECT_THROW(u.Finish(), fake::ProgramEnded);
+    ASSERT_EQ(u.sys.started.size(), 1u);
+    EXPECT_EQ(u.sys.pendingEventsProcessed, 2);
 }
 
 TEST(FinishUpdate, TakenNamesLeadToTheFirstFreeOne) {
@@ -135,22 +104,19 @@ TEST(FinishUpdate, TakenNamesLeadToTheFirstFreeOne) {
         occupant.hidden = hidden;
         u.sys.putFile("C:\\Atualizador.exe", "someone else's", occupant);
         u.sys.putFile("C:\\Atualizador0.exe", "someone else's", occupant);
-
         EXPECT_THROW(u.Finish(), fake::ProgramEnded);
-
         EXPECT_EQ(u.sys.contents("C:\\Atualizador.exe"), "someone else's");
         EXPECT_EQ(u.sys.contents("C:\\Atualizador0.exe"), "someone else's");
         EXPECT_EQ(u.sys.contents("C:\\Atualizador00.exe"), "MZ updater");
         EXPECT_EQ(u.sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador00.exe"});
         ASSERT_EQ(u.sys.started.size(), 1u);
-        EXPECT_EQ(u.sys.started[0].commandLine,
-                  "\"C:\\Atualizador00.exe\" /!D:\\Update\\Atualizador.exe");
+        EXPECT_EQ(u.sys.started[0].commandLine, "\"C:\\Atualizador00.exe\" /!" + std::string(kOwn));
     }
 }
 
 // What a failed hand-off leaves: never a copy that no order deletes, and
-// never an order naming a file that is gone (another file could take the
-// name before the restart, and be deleted then).
+// never a system's order naming a file that is gone (another file could
+// take the name before the restart, and be deleted then).
 TEST(FinishUpdate, FailuresAreReportedAndEveryCopyLeftHasItsDeletionOrder) {
     struct Case {
         const char* name;
@@ -164,8 +130,12 @@ TEST(FinishUpdate, FailuresAreReportedAndEveryCopyLeftHasItsDeletionOrder) {
          false},
         {"wininit.ini cannot be written",
          [](fake::FakeSystem& s) {
-             s.putFile("C:\\WINDOWS\\wininit.ini", "", With(&File::locked));
+             fake::File locked;
+             locked.locked = true;
+             s.putFile("C:\\WINDOWS\\wininit.ini", "", locked);
          },
+         false, false},
+        {"the system refuses the order", [](fake::FakeSystem& s) { s.deleteAtRebootError = 5; },
          false, false},
         {"copy cannot start twice", [](fake::FakeSystem& s) { s.failStarts = 2; }, false, true},
     };

@@ -18,6 +18,7 @@ constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kSharingViolation = 32;
 constexpr std::uint32_t kFileExists = 80;
 constexpr std::uint32_t kDiskFull = 112;
+constexpr std::uint32_t kWriteProtect = 19;
 
 std::string registryKey(platform::RegistryRoot root, std::string_view key, std::string_view name) {
     std::string k = std::to_string(static_cast<std::uint32_t>(root)) + "\\" + std::string(key) +
@@ -147,11 +148,25 @@ platform::DeleteResult FakeSystem::deleteFile(std::string_view path) {
         const bool folderMissing = !folderExists(folderOf(std::string(path)));
         return {platform::DeleteOutcome::NotFound, folderMissing ? kPathNotFound : kFileNotFound};
     }
+    if (f->readOnlyMedia) return {platform::DeleteOutcome::Failed, kWriteProtect};
     if (f->folder || f->readOnly) return {platform::DeleteOutcome::Failed, kAccessDenied};
     if (f->locked || f->holds > 0 || f->staged)
         return {platform::DeleteOutcome::Failed, kSharingViolation};
     erase(path, f);
     return {platform::DeleteOutcome::Deleted, 0};
+}
+
+std::uint32_t FakeSystem::clearReadOnly(std::string_view path) {
+    const auto f = entry(path);
+    if (!f) return kFileNotFound;
+    if (f->readOnlyMedia) return kWriteProtect;
+    f->readOnly = false;
+    return 0;
+}
+
+bool FakeSystem::fileInUse(std::string_view path) {
+    const auto f = entry(path);
+    return f && (f->locked || f->holds > 0 || f->staged);
 }
 
 std::optional<std::string> FakeSystem::readFile(std::string_view path) {
@@ -287,7 +302,9 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& er
 
 std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
                                                           platform::HeldFile& source,
-                                                          std::uint32_t& error) {
+                                                          std::uint32_t& error,
+                                                          platform::FileAccess access,
+                                                          const platform::CopyProgress& progress) {
     error = 0;
     const std::string p(path);
     if (failCopiesWith != 0)
@@ -301,7 +318,18 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
     if (error != 0) return nullptr;
     File made;
     made.staged = true;
-    putFile(p, source.read(0, static_cast<std::size_t>(source.size())), made);
+    made.access = access;
+    putFile(p, {}, made);
+    // Read from the start to the end, in pieces, reporting on the way.
+    const std::uint64_t size = source.size();
+    for (std::uint64_t offset = 0;;) {
+        if (progress) progress(offset, size);
+        if (whileCopying) whileCopying();
+        if (offset >= size) break;
+        const std::string piece = source.read(offset, 1 << 20);
+        entry(p)->bytes += piece;
+        offset += piece.size();
+    }
     ++copiesMade;
     return std::make_unique<FakeNewFile>(*this, p, entry(p));
 }
@@ -316,10 +344,10 @@ void FakeSystem::appendAnsiText(std::string_view path, std::string_view utf8Text
     entry(p)->bytes += utf8Text;
 }
 
-bool FakeSystem::deleteAtReboot(std::string_view path) {
-    if (!deleteAtRebootAccepted) return false;
+std::uint32_t FakeSystem::deleteAtReboot(std::string_view path) {
+    if (deleteAtRebootError != 0) return deleteAtRebootError;
     rebootDeletes.emplace_back(path);
-    return true;
+    return 0;
 }
 
 void FakeSystem::startProgram(std::string_view commandLine, platform::WindowStyle style) {
@@ -340,12 +368,13 @@ bool FakeSystem::requestReboot() {
 int FakeSystem::messageBox(std::string_view text, int style, std::string_view title) {
     Message m{std::string(text), style, std::string(title)};
     messages.push_back(m);
-    if (answers_.empty()) {
-        if ((style & 0xF) == platform::mb::OkOnly) return platform::Ok;
-        ADD_FAILURE() << "unexpected message box: " << m.title << ": " << m.text;
-        return platform::Ok;
-    }
     if (onMessage) onMessage(m);
+    // A box with only an OK button has one answer; any other needs a script.
+    if ((style & 0xF) == platform::mb::OkOnly) return platform::Ok;
+    if (answers_.empty()) {
+        ADD_FAILURE() << "unexpected message box: " << m.title << ": " << m.text;
+        return platform::Cancel;
+    }
     const int answer = answers_.front();
     answers_.pop_front();
     return answer;

@@ -26,7 +26,8 @@ struct File {
     bool readOnly = false;       // the attribute: cannot be deleted or overwritten until cleared
     bool readOnlyMedia = false;  // on a disc or share that refuses changes altogether
     bool staged = false;         // written by a NewFile not yet kept or put in place
-    int holds = 0;               // HeldFiles open on it
+    platform::FileAccess access = platform::FileAccess::AsTheFolder;  // as made by createCopy
+    int holds = 0;                                                    // HeldFiles open on it
 };
 
 struct Message {
@@ -61,17 +62,20 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::function<void(const Message&)> onMessage;
     // Runs when the program lets pending events through (a click queued meanwhile).
     std::function<void()> onPendingEvents;
+    // Runs while a copy is under way (a click delivered meanwhile).
+    std::function<void()> whileCopying;
     std::string windowsDir = "C:\\WINDOWS";
     std::string arguments;
     std::string exeFolder = "C:\\Update";
     std::string exeTitle = "Atualizador";
     std::string executableBytes = "MZ the updater";  // its own file, when a test puts none
+    std::string seal;  // what the program says of its package; empty: no release
     bool rebootAccepted = true;
-    bool deleteAtRebootAccepted = true;
-    std::uint32_t failCopiesWith = 0;  // non-zero: every copy fails with this code
-    std::uint64_t diskSpace = ~0ull;   // bytes a copy may still write
-    std::uint32_t failStartsWith = 0;  // non-zero: every start fails with this code
-    int failStarts = 0;                // how many starts fail before they succeed
+    std::uint32_t deleteAtRebootError = 0;  // non-zero: the system refuses with this code
+    std::uint32_t failCopiesWith = 0;       // non-zero: every copy fails with this code
+    std::uint64_t diskSpace = ~0ull;        // bytes a copy may still write
+    std::uint32_t failStartsWith = 0;       // non-zero: every start fails with this code
+    int failStarts = 0;                     // how many starts fail before they succeed
 
     // --- inspection ---
     bool exists(const std::string& path) const;
@@ -100,8 +104,11 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string commandArguments() override { return arguments; }
     std::string executableFolder() override { return exeFolder; }
     std::string executableTitle() override { return exeTitle; }
+    std::string packageSeal() override { return seal; }
     bool normalFileExists(std::string_view path) override;
     platform::DeleteResult deleteFile(std::string_view path) override;
+    std::uint32_t clearReadOnly(std::string_view path) override;
+    bool fileInUse(std::string_view path) override;
     std::optional<std::string> readFile(std::string_view path) override;
     std::unique_ptr<platform::HeldFile> holdFile(std::string_view path,
                                                  std::uint32_t& error) override;
@@ -109,9 +116,10 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
                                                        std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFile> holdExecutable(std::uint32_t& error) override;
     std::unique_ptr<platform::NewFile> createCopy(std::string_view path, platform::HeldFile& source,
-                                                  std::uint32_t& error) override;
+                                                  std::uint32_t& error, platform::FileAccess access,
+                                                  const platform::CopyProgress& progress) override;
     void appendAnsiText(std::string_view path, std::string_view utf8Text) override;
-    bool deleteAtReboot(std::string_view path) override;
+    std::uint32_t deleteAtReboot(std::string_view path) override;
     void startProgram(std::string_view commandLine, platform::WindowStyle style) override;
     void processPendingEvents() override {
         ++pendingEventsProcessed;

@@ -106,14 +106,16 @@ TEST_F(Win32HeldFiles, CopyIsNeverMadeOverAnExistingName) {
 
     for (const std::string& name : {taken, dir / "folder.novo"}) {
         std::uint32_t error = 0;
-        EXPECT_FALSE(system.createCopy(name, *source, error)) << name;
+        EXPECT_FALSE(system.createCopy(name, *source, error, platform::FileAccess::AsTheFolder, {}))
+            << name;
         EXPECT_TRUE(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
             << name << ": " << error;
     }
     EXPECT_EQ(uidriver::ReadWholeFile(taken), "someone else's");
 
     std::uint32_t error = 0;
-    EXPECT_FALSE(system.createCopy(dir / "missing\\db.xdb", *source, error));
+    EXPECT_FALSE(system.createCopy(dir / "missing\\db.xdb", *source, error,
+                                   platform::FileAccess::AsTheFolder, {}));
     EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
 }
 
@@ -129,13 +131,15 @@ TEST_F(Win32HeldFiles, CopyReplacesTheTargetInOneStepOrLeavesNothing) {
     setReadOnly(target, true);
 
     std::uint32_t error = 0;
-    auto discarded = system.createCopy(dir / "db.xdb.novo", *source, error);
+    auto discarded = system.createCopy(dir / "db.xdb.novo", *source, error,
+                                       platform::FileAccess::AsTheFolder, {});
     ASSERT_TRUE(discarded) << error;
     EXPECT_EQ(count(), 3u);
     discarded.reset();
     EXPECT_EQ(count(), 2u) << "a copy let go stays behind";
 
-    auto staged = system.createCopy(dir / "db.xdb.novo", *source, error);
+    auto staged = system.createCopy(dir / "db.xdb.novo", *source, error,
+                                    platform::FileAccess::AsTheFolder, {});
     ASSERT_TRUE(staged) << error;
     {
         // Held by the product without delete sharing: refused, nothing changes.
@@ -159,7 +163,8 @@ TEST_F(Win32HeldFiles, KeptCopyIsHeld) {
     auto source = hold(put("Atualizador.exe", "MZ the updater"));
     ASSERT_TRUE(source);
     std::uint32_t error = 0;
-    auto made = system.createCopy(dir / "copy.exe", *source, error);
+    auto made =
+        system.createCopy(dir / "copy.exe", *source, error, platform::FileAccess::AsTheFolder, {});
     ASSERT_TRUE(made) << error;
     auto kept = made->keep(error);
     ASSERT_TRUE(kept) << error;

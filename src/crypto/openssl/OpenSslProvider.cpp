@@ -20,6 +20,7 @@
 
 #include "crypto/openssl/PrivateKeyBlob.h"
 #include "crypto/openssl/Rc4.h"
+#include "platform/SystemError.h"
 
 namespace crypto {
 
@@ -54,6 +55,7 @@ class Library {
     }
     OSSL_LIB_CTX* context() const { return context_; }
     const EVP_MD* md5() const { return md5_; }
+    const EVP_MD* sha256() const { return sha256_; }
     const EVP_CIPHER* rc4() const { return rc4_; }  // nullptr: use our own
 
     Library(const Library&) = delete;
@@ -66,10 +68,12 @@ class Library {
         defaultProvider_ = OSSL_PROVIDER_load(context_, "default");
         legacyProvider_ = OSSL_PROVIDER_load(context_, "legacy");
         md5_ = EVP_MD_fetch(context_, "MD5", nullptr);
+        sha256_ = EVP_MD_fetch(context_, "SHA256", nullptr);
         if (legacyProvider_ != nullptr) rc4_ = EVP_CIPHER_fetch(context_, "RC4", nullptr);
     }
     ~Library() {
         EVP_CIPHER_free(rc4_);
+        EVP_MD_free(sha256_);
         EVP_MD_free(md5_);
         if (legacyProvider_ != nullptr) OSSL_PROVIDER_unload(legacyProvider_);
         if (defaultProvider_ != nullptr) OSSL_PROVIDER_unload(defaultProvider_);
@@ -80,6 +84,7 @@ class Library {
     OSSL_PROVIDER* defaultProvider_ = nullptr;
     OSSL_PROVIDER* legacyProvider_ = nullptr;
     EVP_MD* md5_ = nullptr;
+    EVP_MD* sha256_ = nullptr;
     EVP_CIPHER* rc4_ = nullptr;
 };
 
@@ -383,6 +388,36 @@ class FolderContext : public Context {
     std::string name_;
 };
 
+class OpenSslSha256 : public Sha256 {
+  public:
+    OpenSslSha256() : context_(EVP_MD_CTX_new()) {
+        const EVP_MD* sha256 = Library::instance().sha256();
+        if (sha256 == nullptr || !context_ ||
+            EVP_DigestInit_ex2(context_.get(), sha256, nullptr) != 1)
+            Fail();
+    }
+    void update(std::string_view bytes) override {
+        if (EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()) != 1) Fail();
+    }
+    Sha256Digest finish() override {
+        Sha256Digest digest{};
+        unsigned int length = 0;
+        if (EVP_DigestFinal_ex(context_.get(), digest.data(), &length) != 1 ||
+            length != digest.size())
+            Fail();
+        return digest;
+    }
+
+  private:
+    [[noreturn]] static void Fail() {
+        throw platform::SystemError("Não foi possível calcular o resumo SHA-256", kNteFail);
+    }
+    struct Free {
+        void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+    };
+    std::unique_ptr<EVP_MD_CTX, Free> context_;
+};
+
 // A container name made safe as a single folder name.
 std::string FolderName(std::string name) {
     for (char& c : name) {
@@ -422,6 +457,10 @@ Acquired<Context> OpenSslProvider::acquireContext(std::uint32_t flags) {
         std::filesystem::permissions(container, std::filesystem::perms::owner_all, ec);
     }
     return {std::make_unique<FolderContext>(container, containerName_), 0};
+}
+
+std::unique_ptr<Sha256> OpenSslProvider::sha256() {
+    return std::make_unique<OpenSslSha256>();
 }
 
 std::string OpenSslProvider::containerProblem() const {

@@ -25,6 +25,7 @@ class OpenSslProvider : public Provider {
     Acquired<Context> acquireContext(std::uint32_t flags) override;
     // Names the folder and, when it could not be made, the system's reason.
     std::string containerProblem() const override;
+    std::unique_ptr<Sha256> sha256() override;
 
     // $ATUALIZADOR_KEYS_DIR when set; otherwise $XDG_DATA_HOME/atualizador/keys,
     // or ~/.local/share/atualizador/keys.

@@ -5,7 +5,10 @@
 #include <wincrypt.h>
 // clang-format on
 
+#include <algorithm>
 #include <utility>
+
+#include "platform/SystemError.h"
 
 namespace crypto {
 
@@ -210,7 +213,53 @@ class ApiContext : public Context {
     ContextHandle context_;
 };
 
+// SHA-256 from the system's AES provider (the base provider has none), in
+// a context of no key container.
+class ApiSha256 : public Sha256 {
+  public:
+    ApiSha256() {
+        HCRYPTPROV context = 0;
+        if (!CryptAcquireContextW(&context, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                                  CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+            Fail();
+        context_ = std::make_unique<ContextHandle>(context);
+        HCRYPTHASH hash = 0;
+        if (!CryptCreateHash(context, CALG_SHA_256, 0, 0, &hash)) Fail();
+        hash_ = std::make_unique<HashHandle>(hash);
+    }
+
+    void update(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+            if (!CryptHashData(hash_->get(), Bytes(bytes), piece, 0)) Fail();
+            bytes.remove_prefix(piece);
+        }
+    }
+
+    Sha256Digest finish() override {
+        Sha256Digest digest{};
+        DWORD length = static_cast<DWORD>(digest.size());
+        if (!CryptGetHashParam(hash_->get(), HP_HASHVAL, digest.data(), &length, 0) ||
+            length != digest.size())
+            Fail();
+        return digest;
+    }
+
+  private:
+    [[noreturn]] static void Fail() {
+        throw platform::SystemError("Não foi possível calcular o resumo SHA-256", GetLastError());
+    }
+
+    // Released hash first, then its context.
+    std::unique_ptr<ContextHandle> context_;
+    std::unique_ptr<HashHandle> hash_;
+};
+
 }  // namespace
+
+std::unique_ptr<Sha256> CryptoApiProvider::sha256() {
+    return std::make_unique<ApiSha256>();
+}
 
 Acquired<Context> CryptoApiProvider::acquireContext(std::uint32_t flags) {
     HCRYPTPROV h = 0;

@@ -10,6 +10,7 @@ namespace crypto {
 class CryptoApiProvider : public Provider {
   public:
     Acquired<Context> acquireContext(std::uint32_t flags) override;
+    std::unique_ptr<Sha256> sha256() override;
 };
 
 }  // namespace crypto

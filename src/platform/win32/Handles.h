@@ -68,6 +68,15 @@ struct FindHandleTraits {
 };
 using UniqueFind = Owner<HANDLE, FindHandleTraits>;
 
+// Memory the system allocated for the caller with LocalAlloc (security
+// descriptors made from their text, for one).
+struct LocalMemoryTraits {
+    static HLOCAL empty() noexcept { return nullptr; }
+    static bool valid(HLOCAL h) noexcept { return h != nullptr; }
+    static void close(HLOCAL h) noexcept { ::LocalFree(h); }
+};
+using UniqueLocal = Owner<HLOCAL, LocalMemoryTraits>;
+
 // Pens, brushes, bitmaps, fonts, regions. Deselect before the owner dies.
 struct GdiObjectTraits {
     static HGDIOBJ empty() noexcept { return nullptr; }

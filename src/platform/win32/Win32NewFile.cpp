@@ -1,13 +1,18 @@
 #include "platform/win32/Win32NewFile.h"
 
+#include <sddl.h>
+
+#include <atomic>
 #include <vector>
 
+#include "platform/FileSecurity.h"
 #include "platform/SystemError.h"
 #include "platform/win32/FileIdentity.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/Win32HeldFile.h"
+#include "platform/win32/WindowEvents.h"
 
 namespace platform::win32 {
 
@@ -36,14 +41,17 @@ DWORD WriteAll(HANDLE file, std::string_view bytes) {
     return 0;
 }
 
-DWORD CopyInto(HANDLE file, HeldFile& source) {
+// Copies `source` into `file` from its start to its end, flushed, counting
+// what it wrote in `copied`. Runs on a thread of its own.
+DWORD CopyInto(HANDLE file, HeldFile& source, std::uint64_t size,
+               std::atomic<std::uint64_t>& copied) {
     try {
-        const std::uint64_t size = source.size();
         for (std::uint64_t offset = 0; offset < size;) {
             const std::string chunk = source.read(offset, kChunk);
             if (chunk.empty()) return ERROR_HANDLE_EOF;  // shorter than it said
             if (const DWORD error = WriteAll(file, chunk); error != 0) return error;
             offset += chunk.size();
+            copied = offset;
         }
     } catch (const SystemError& e) {
         return e.code();
@@ -134,11 +142,26 @@ class Win32NewFile final : public NewFile {
 
 }  // namespace
 
-std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, DWORD& error) {
+std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, DWORD& error,
+                                    FileAccess access, const CopyProgress& progress) {
     error = 0;
+    // The descriptor is the file's from the call that makes it: there is no
+    // moment in which another account could open it.
+    UniqueLocal descriptor;
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
+    if (access == FileAccess::AdministratorsOnly) {
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                Widen(kAdministratorsOnly).c_str(), SDDL_REVISION_1,
+                reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr)) {
+            error = LastErrorOr(ERROR_INVALID_SECURITY_DESCR);
+            return nullptr;
+        }
+        security.lpSecurityDescriptor = descriptor.get();
+    }
     // CREATE_NEW never opens what is there, be it a file, a folder or a link.
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                    descriptor ? &security : nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         error = LastErrorOr(ERROR_GEN_FAILURE);
         return nullptr;
@@ -149,7 +172,20 @@ std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, 
         error = LastErrorOr(ERROR_GEN_FAILURE);
         return nullptr;
     }
-    if (const DWORD copyError = CopyInto(file.get(), source); copyError != 0) {
+    std::uint64_t size = 0;
+    try {
+        size = source.size();
+    } catch (const SystemError& e) {
+        error = e.code();
+        return nullptr;
+    }
+    std::atomic<std::uint64_t> copied{0};
+    DWORD copyError = 0;
+    RunAnswering([&] { copyError = CopyInto(file.get(), source, size, copied); },
+                 [&] {
+                     if (progress) progress(copied.load(), size);
+                 });
+    if (copyError != 0) {
         error = copyError;
         return nullptr;  // the file goes as its handle closes
     }

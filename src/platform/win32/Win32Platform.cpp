@@ -7,11 +7,13 @@
 
 #include "platform/FileAttributes.h"
 #include "platform/SystemError.h"
+#include "platform/win32/FileIdentity.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/Win32HeldFile.h"
 #include "platform/win32/Win32NewFile.h"
+#include "platform/win32/WindowEvents.h"
 
 namespace platform::win32 {
 
@@ -159,6 +161,19 @@ std::string Win32Platform::executableTitle() {
     return Narrow(name);
 }
 
+std::string Win32Platform::packageSeal() {
+    // The release puts it in as RCDATA named PACKAGE_SEAL (cmake/PackageSeal.cmake).
+    const HRSRC found = ::FindResourceW(nullptr, L"PACKAGE_SEAL", MAKEINTRESOURCEW(10));
+    if (!found) return {};
+    const HGLOBAL loaded = ::LoadResource(nullptr, found);
+    const auto* text = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    if (!text)
+        throw SystemError("Não foi possível ler os dados do atualizador",
+                          LastErrorOr(ERROR_RESOURCE_DATA_NOT_FOUND));
+    const std::string_view data(text, ::SizeofResource(nullptr, found));
+    return std::string(data.substr(0, data.find('\0')));
+}
+
 bool Win32Platform::normalFileExists(std::string_view path) {
     // A wildcard would make the lookup find some other file.
     if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return false;
@@ -174,6 +189,29 @@ DeleteResult Win32Platform::deleteFile(std::string_view path) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return {DeleteOutcome::NotFound, error};
     return {DeleteOutcome::Failed, error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE)};
+}
+
+std::uint32_t Win32Platform::clearReadOnly(std::string_view path) {
+    UniqueHandle file(::CreateFileW(wide(path).c_str(),
+                                    FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastErrorOr(ERROR_GEN_FAILURE);
+    DWORD previous = 0;
+    return ClearReadOnly(file.get(), previous);
+}
+
+bool Win32Platform::fileInUse(std::string_view path) {
+    // Opening for writing, sharing everything, meets exactly the programs
+    // that stand in the way: one that holds the file without sharing it, or
+    // that runs from it (the system keeps a running program's file from
+    // being written or deleted). Opening changes nothing in the file.
+    UniqueHandle file(::CreateFileW(wide(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 std::optional<std::string> Win32Platform::readFile(std::string_view path) {
@@ -221,9 +259,10 @@ std::unique_ptr<HeldFile> Win32Platform::holdExecutable(std::uint32_t& error) {
 }
 
 std::unique_ptr<NewFile> Win32Platform::createCopy(std::string_view path, HeldFile& source,
-                                                   std::uint32_t& error) {
+                                                   std::uint32_t& error, FileAccess access,
+                                                   const CopyProgress& progress) {
     DWORD code = 0;
-    auto made = CreateCopy(wide(path), source, code);
+    auto made = CreateCopy(wide(path), source, code, access, progress);
     error = code;
     return made;
 }
@@ -248,8 +287,9 @@ void Win32Platform::appendAnsiText(std::string_view path, std::string_view utf8T
     }
 }
 
-bool Win32Platform::deleteAtReboot(std::string_view path) {
-    return ::MoveFileExW(wide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+std::uint32_t Win32Platform::deleteAtReboot(std::string_view path) {
+    if (::MoveFileExW(wide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 0;
+    return LastErrorOr(ERROR_GEN_FAILURE);
 }
 
 void Win32Platform::startProgram(std::string_view commandLine, WindowStyle style) {
@@ -268,16 +308,7 @@ void Win32Platform::startProgram(std::string_view commandLine, WindowStyle style
 }
 
 void Win32Platform::processPendingEvents() {
-    MSG message{};
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // Not ours to consume: the message loop must still see it.
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
+    DeliverPendingEvents();
 }
 
 bool Win32Platform::requestReboot() {

@@ -19,17 +19,21 @@ class Win32Platform : public platform::Platform {
     std::string commandArguments() override;
     std::string executableFolder() override;
     std::string executableTitle() override;
+    std::string packageSeal() override;
 
     bool normalFileExists(std::string_view path) override;
     DeleteResult deleteFile(std::string_view path) override;
+    std::uint32_t clearReadOnly(std::string_view path) override;
+    bool fileInUse(std::string_view path) override;
     std::optional<std::string> readFile(std::string_view path) override;
     std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) override;
     std::unique_ptr<HeldFile> holdForReading(std::string_view path, std::uint32_t& error) override;
     std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) override;
     std::unique_ptr<NewFile> createCopy(std::string_view path, HeldFile& source,
-                                        std::uint32_t& error) override;
+                                        std::uint32_t& error, FileAccess access,
+                                        const CopyProgress& progress) override;
     void appendAnsiText(std::string_view path, std::string_view utf8Text) override;
-    bool deleteAtReboot(std::string_view path) override;
+    std::uint32_t deleteAtReboot(std::string_view path) override;
 
     void startProgram(std::string_view commandLine, WindowStyle style) override;
     void processPendingEvents() override;

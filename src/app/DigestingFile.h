@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "crypto/Provider.h"
+#include "platform/HeldFile.h"
+
+namespace app {
+
+// A held file read through while it is copied, its SHA-256 taken on the
+// way: the copy reads it once, from its start to its end, so the hash is of
+// the very bytes written, at no second read. Each read from the start
+// begins a new hash (a copy tried again under another name reads it anew).
+class DigestingFile final : public platform::HeldFile {
+  public:
+    DigestingFile(platform::HeldFile& file, crypto::Provider& provider)
+        : file_(file), provider_(provider) {}
+
+    std::uint64_t size() override { return file_.size(); }
+    std::string read(std::uint64_t offset, std::size_t length) override;
+    std::uint32_t remove() override { return file_.remove(); }
+
+    // Whether the last reading went from the start to the end in order and
+    // hashes to `expected`.
+    bool matches(const crypto::Sha256Digest& expected);
+
+  private:
+    platform::HeldFile& file_;
+    crypto::Provider& provider_;
+    std::unique_ptr<crypto::Sha256> hash_;
+    std::uint64_t next_ = 0;  // where an in-order reading goes on
+    bool inOrder_ = false;
+};
+
+}  // namespace app
