@@ -48,6 +48,18 @@ src/db/API_FILE.cpp@O processo de busca será finalizado.@O processo de busca se
 src/db/Database.cpp@if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);@@the declared length one short where its digits grow
 tools/xdbtool/Files.cpp@access == Access::OwnerOnly ? 0600 : 0666@access == Access::OwnerOnly ? 0644 : 0666@the exported key readable by others
 tools/xdbtool/Files.cpp@        Unlink(temporary_.c_str());\n        temporary_.clear();@        temporary_.clear();@the temporary output not removed on failure
+src/app/Atualizador.cpp@if (seal_ && package_ && package_->size() != seal_->size) {@if (false) {@a package of another size than the release's read anyway
+src/app/Atualizador.cpp@if (staged && seal_ && !sealed.matches(seal_->sha256)) {@if (false) {@a release's package not checked against its hash
+src/app/DigestingFile.cpp@        hash_ = provider_.sha256();\n        hashed_ = 0;@        if (!hash_) hash_ = provider_.sha256();@the hash of a copy tried again not started afresh
+src/app/HandOff.cpp@platform::FileAccess::AdministratorsOnly@platform::FileAccess::AsTheFolder@the copy at the drive root open to every account
+src/platform/Decl.cpp@deleteAtReboot(path); error != 0)@deleteAtReboot(path); error != 0 && false)@the system's refused deletion order ignored
+src/app/Wait.cpp@        system_.clearReadOnly(path);\n@\n@a read-only updater never deleted
+src/app/Wait.cpp@if (++attempts_ < kAttempts && system_.fileInUse(path)) return;@if (system_.fileInUse(path)) return;@a file in use for good waited for forever
+src/app/Wait.cpp@if (++attempts_ < kAttempts && system_.fileInUse(path)) return;@if (++attempts_ < kAttempts) return;@a write-protected updater retried for minutes
+src/app/Atualizador.cpp@    form_.setEnabled("Command1", false);\n    form_.setEnabled("Command2", false);@    form_.setEnabled("Command2", false);@"Cancelar" offered during the copy
+src/app/Atualizador.cpp@    if (busy_) return;  // delivered while a step@    // delivered while a step@a cancellation clicked during the copy handled
+src/app/Atualizador.cpp@    if (copying_) return;  // the status@    // the status@a hint written over the copy's progress
+src/app/AtualizadorTexts.cpp@copied * 100 / total@copied * 100 / (total + 1)@the progress shown against a byte too many
 src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
 LIST
 )

@@ -152,6 +152,10 @@ header=$("$xdbtool" info "$check/db.xdb" 2>>"$log" | tr '\n' ' ') || die "db.xdb
     die "db.xdb reads back as '$header'"
 
 exe=$check/Atualizador.exe
+# The program vouches for this db.xdb and no other: its size and SHA-256 are
+# in the program (a resource the signature covers).
+seal="$(stat -c %s "$check/db.xdb") $(sha256sum "$check/db.xdb" | cut -d' ' -f1)"
+grep -aqF "$seal" "$exe" || die "Atualizador.exe does not carry the seal of this db.xdb ($seal)"
 objdump=x86_64-w64-mingw32-objdump
 sections=$(timeout 60 "$objdump" -h "$exe") || die "objdump cannot read Atualizador.exe"
 ! grep -q ' \.debug_' <<<"$sections" || die "Atualizador.exe still has debug sections"
@@ -193,6 +197,6 @@ mv -f "$debug" "$out/Atualizador.exe.debug"
 rm -rf "$check" "$build/package/debuglink" "$build/package/exe-copy"
 shown() { echo "${1#"$caller"/}"; }
 echo "release: $(shown "$out/$zip_name") ($(size "$out/$zip_name")): $sizes"
-echo "  db.xdb: version $version, $((10#$records)) records"
+echo "  db.xdb: version $version, $((10#$records)) records; the program installs no other"
 echo "  debug information: $(shown "$out/Atualizador.exe.debug") ($(size "$out/Atualizador.exe.debug"))"
 echo "  $signed"

@@ -10,9 +10,9 @@
 namespace app {
 
 // A held file read through while it is copied, its SHA-256 taken on the
-// way: the copy reads it once, from its start to its end, so the hash is of
-// the very bytes written, at no second read. Each read from the start
-// begins a new hash (a copy tried again under another name reads it anew).
+// way: the copy reads it once, in order from its start to its end, so the
+// hash is of the very bytes written, at no second read. Each read from the
+// start begins a new hash (a copy tried again reads the file anew).
 class DigestingFile final : public platform::HeldFile {
   public:
     DigestingFile(platform::HeldFile& file, crypto::Provider& provider)
@@ -22,7 +22,7 @@ class DigestingFile final : public platform::HeldFile {
     std::string read(std::uint64_t offset, std::size_t length) override;
     std::uint32_t remove() override { return file_.remove(); }
 
-    // Whether the last reading went from the start to the end in order and
+    // Whether the last reading, from the start, took in the whole file and
     // hashes to `expected`.
     bool matches(const crypto::Sha256Digest& expected);
 
@@ -30,8 +30,7 @@ class DigestingFile final : public platform::HeldFile {
     platform::HeldFile& file_;
     crypto::Provider& provider_;
     std::unique_ptr<crypto::Sha256> hash_;
-    std::uint64_t next_ = 0;  // where an in-order reading goes on
-    bool inOrder_ = false;
+    std::uint64_t hashed_ = 0;  // bytes given to hash_
 };
 
 }  // namespace app

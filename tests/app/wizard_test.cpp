@@ -408,6 +408,7 @@ TEST_F(WizardTest, TheCopyShowsItsProgressAndClicksMeanwhileChangeNothing) {
         wizard.Command2Click();
         wizard.Command1Click();
         wizard.MouseMove("Command1");
+        EXPECT_EQ(at("status").caption, shown.back()) << "a hint over the progress";
     };
     Click();
     ExpectInstalled();
@@ -452,6 +453,8 @@ TEST_F(WizardTest, AReleaseInstallsOnlyThePackageItShippedWith) {
         {"another size", Package("XDB100", 1200), API_FILE::CorruptedMessage()},
         {"same size, other bytes", sameSize, std::string(texts::kPackageMismatchText)},
         {"its own", shipped, ""},
+        // The hash of a copy tried again starts afresh.
+        {"its own, once there is room", shipped, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -460,6 +463,11 @@ TEST_F(WizardTest, AReleaseInstallsOnlyThePackageItShippedWith) {
         s.setRegistryString(kKey, "DB", kInstalled);
         s.putFile(kInstalled, oldBytes);
         s.putFile(kPackage, c.package);
+        if (std::string(c.name) == "its own, once there is room") {
+            s.diskSpace = 10;
+            s.answer(platform::Retry);
+            s.onMessage = [&](const fake::Message&) { s.diskSpace = ~0ull; };
+        }
         app::Atualizador w(s, s, provider);
         try {
             w.Load(kGrey);

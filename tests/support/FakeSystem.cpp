@@ -313,8 +313,6 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
         error = kFileExists;
     else if (p.empty() || !folderExists(folderOf(p)))
         error = kPathNotFound;
-    else if (source.size() > diskSpace)
-        error = kDiskFull;
     if (error != 0) return nullptr;
     File made;
     made.staged = true;
@@ -327,6 +325,11 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
         if (whileCopying) whileCopying();
         if (offset >= size) break;
         const std::string piece = source.read(offset, 1 << 20);
+        if (offset + piece.size() > diskSpace) {
+            erase(p, entry(p));
+            error = kDiskFull;
+            return nullptr;
+        }
         entry(p)->bytes += piece;
         offset += piece.size();
     }
