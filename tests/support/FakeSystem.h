@@ -22,12 +22,12 @@ struct File {
     bool hidden = false;
     bool system = false;
     bool folder = false;
-    bool locked = false;         // held open by another process without delete sharing
-    bool readOnly = false;       // the attribute: cannot be deleted or overwritten until cleared
+    bool locked = false;         // held open by another program without sharing
+    bool readOnly = false;       // the attribute: not deleted or replaced until cleared
     bool readOnlyMedia = false;  // on a disc or share that refuses changes altogether
     bool staged = false;         // written by a NewFile not yet kept or put in place
-    platform::FileAccess access = platform::FileAccess::AsTheFolder;  // as made by createCopy
-    int holds = 0;                                                    // HeldFiles open on it
+    int holds = 0;               // HeldFiles open on it
+    platform::FileAccess access = platform::FileAccess::AsTheFolder;
 };
 
 struct Message {
@@ -44,54 +44,49 @@ struct Started {
 // One in-memory stand-in for the whole platform: files with attributes and
 // locks, a registry, the program's identity, a log of started programs and
 // message boxes with scripted answers. Paths compare without regard to case,
-// as on Windows.
+// as on Windows; drive roots and the Windows folder always exist.
 class FakeSystem : public platform::Platform, public platform::UserInterface {
   public:
     // --- set-up ---
     void putFile(const std::string& path, std::string bytes, File attributes = {});
     void putFolder(const std::string& path);
-    void setRegistry(platform::RegistryRoot root, const std::string& key, const std::string& name,
-                     platform::RegistryData value);
+    // A REG_SZ under HKEY_LOCAL_MACHINE, with its terminating NUL.
     void setRegistryString(const std::string& key, const std::string& name,
                            const std::string& text);
-    // Answers for the next message boxes, in order. A box with only an OK
-    // button needs none; any other box without a scripted answer fails the
-    // test.
+    // Answers for the next message boxes with more than an OK button, in
+    // order; such a box without one fails the test.
     void answer(int button) { answers_.push_back(button); }
-    // Runs before a box returns, to change the world while it is open.
+    // Runs as each box opens, to change the world while it is open.
     std::function<void(const Message&)> onMessage;
-    // Runs when the program lets pending events through (a click queued meanwhile).
+    // Runs when the program lets pending events through, and while a copy
+    // is under way: a click delivered meanwhile.
     std::function<void()> onPendingEvents;
-    // Runs while a copy is under way (a click delivered meanwhile).
     std::function<void()> whileCopying;
     std::string windowsDir = "C:\\WINDOWS";
-    std::string arguments;
     std::string exeFolder = "C:\\Update";
     std::string exeTitle = "Atualizador";
-    std::string executableBytes = "MZ the updater";  // its own file, when a test puts none
     std::string seal;  // what the program says of its package; empty: no release
     bool rebootAccepted = true;
-    std::uint32_t deleteAtRebootError = 0;  // non-zero: the system refuses with this code
-    std::uint32_t failCopiesWith = 0;       // non-zero: every copy fails with this code
-    std::uint64_t diskSpace = ~0ull;        // bytes a copy may still write
-    std::uint32_t failStartsWith = 0;       // non-zero: every start fails with this code
-    int failStarts = 0;                     // how many starts fail before they succeed
+    std::uint32_t deleteAtRebootError = 0;  // non-zero: the system refuses the order
+    std::uint32_t failCopiesWith = 0;       // non-zero: every copy fails at once
+    std::uint64_t diskSpace = ~0ull;        // bytes a copy may write
+    std::uint32_t failStartsWith = 0;       // non-zero: every start fails
+    int failStarts = 0;                     // starts that fail (not found) first
 
     // --- inspection ---
-    bool exists(const std::string& path) const;
-    const File* file(const std::string& path) const;
+    bool exists(const std::string& path) const { return files_.count(key(path)) != 0; }
+    const File* file(const std::string& path) const { return entry(path).get(); }
     std::string contents(const std::string& path) const;
-    // Whether a file being written is left anywhere (one not kept or put in place).
     bool anyStaged() const;
     std::vector<Message> messages;
     std::vector<Started> started;
     std::vector<std::string> rebootDeletes;
     std::vector<std::string> registryReads;
     int reboots = 0;
-    int copiesMade = 0;           // files made by createCopy
-    std::uint64_t bytesRead = 0;  // through held files
-    int replacements = 0;         // NewFiles put in place
+    int copiesMade = 0;
+    int replacements = 0;
     int pendingEventsProcessed = 0;
+    std::uint64_t bytesRead = 0;  // through held files
     bool ended = false;
 
     // --- platform::Platform ---
@@ -101,15 +96,19 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string windowsDirectory() override { return windowsDir; }
     std::string shortPathName(std::string_view path) override;
     std::string ansiToUtf8(std::string_view ansi) override;
-    std::string commandArguments() override { return arguments; }
+    std::string commandArguments() override { return {}; }
     std::string executableFolder() override { return exeFolder; }
     std::string executableTitle() override { return exeTitle; }
     std::string packageSeal() override { return seal; }
     bool normalFileExists(std::string_view path) override;
     platform::DeleteResult deleteFile(std::string_view path) override;
+    std::optional<std::string> readFile(std::string_view path) override {
+        const File* f = file(std::string(path));
+        if (!f || f->folder || f->holds > 0 || f->staged) return std::nullopt;
+        return f->bytes;
+    }
     std::uint32_t clearReadOnly(std::string_view path) override;
     bool fileInUse(std::string_view path) override;
-    std::optional<std::string> readFile(std::string_view path) override;
     std::unique_ptr<platform::HeldFile> holdFile(std::string_view path,
                                                  std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFile> holdForReading(std::string_view path,
@@ -121,10 +120,7 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     void appendAnsiText(std::string_view path, std::string_view utf8Text) override;
     std::uint32_t deleteAtReboot(std::string_view path) override;
     void startProgram(std::string_view commandLine, platform::WindowStyle style) override;
-    void processPendingEvents() override {
-        ++pendingEventsProcessed;
-        if (onPendingEvents) onPendingEvents();
-    }
+    void processPendingEvents() override;
     bool requestReboot() override;
 
     // --- platform::UserInterface ---
@@ -135,15 +131,14 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     friend class FakeHeldFile;
     friend class FakeNewFile;
     static std::string key(std::string_view path);
-    static std::string folderOf(const std::string& path);
-    bool folderExists(const std::string& folder) const;
-    // The file at path, or null; a file's object is its identity: a file put
+    static std::string folderOf(std::string_view path);
+    bool folderExists(std::string_view folder) const;
+    // The file at path, or null. A file's object is its identity: a file put
     // at a held file's path is another file.
     std::shared_ptr<File> entry(std::string_view path) const;
     void erase(std::string_view path, const std::shared_ptr<File>& which);
 
     std::map<std::string, std::shared_ptr<File>> files_;  // by lower-case path
-    std::map<std::string, std::string> names_;            // lower-case path -> path as written
     std::map<std::string, platform::RegistryData> registry_;
     std::deque<int> answers_;
 };
