@@ -48,7 +48,8 @@ src/db/API_FILE.cpp@O processo de busca será finalizado.@O processo de busca se
 src/db/Database.cpp@if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);@@the declared length one short where its digits grow
 tools/xdbtool/Files.cpp@access == Access::OwnerOnly ? 0600 : 0666@access == Access::OwnerOnly ? 0644 : 0666@the exported key readable by others
 tools/xdbtool/Files.cpp@        Unlink(temporary_.c_str());\n        temporary_.clear();@        temporary_.clear();@the temporary output not removed on failure
-src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
+src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
+src/crypto/clsCryptoFilterBox.cpp@stream->session, Password_, noContainer_)@stream->session, Password_, false)@a stream needing the container that ciphers can do without
 LIST
 )
 

@@ -117,7 +117,9 @@ std::uint32_t ScriptedProvider::scripted(Step step) {
 }
 
 Acquired<crypto::Context> ScriptedProvider::acquireContext(std::uint32_t flags) {
-    const Step step = flags == crypto::kCryptNewKeyset ? Step::AcquireNew : Step::Acquire;
+    const Step step = flags == crypto::kCryptNewKeyset       ? Step::AcquireNew
+                      : flags == crypto::kCryptVerifyContext ? Step::AcquireNoContainer
+                                                             : Step::Acquire;
     if (std::uint32_t code = scripted(step)) return {nullptr, code};
     if (flags == 0 && !containerExists) return {nullptr, crypto::kNteBadKeyset};
     if (flags == crypto::kCryptNewKeyset) {

@@ -14,6 +14,7 @@ namespace testing_crypto {
 enum class Step {
     Acquire,
     AcquireNew,
+    AcquireNoContainer,
     ContainerName,
     CreateHash,
     HashData,

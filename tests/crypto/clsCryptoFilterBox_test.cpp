@@ -57,8 +57,8 @@ TEST(FilterInitUser, ShowsWhatMakingTheContainerSaidAndFailsOnlyWithoutOne) {
     } cases[] = {
         {"exists", Scripted(true), {}},
         {"made", named, {"Create key container bob"}},
-        {"not made",
-         Scripted(false, {{Step::AcquireNew, kBadKeyset}}),
+        {"not made, nor a context of no container",
+         Scripted(false, {{Step::AcquireNew, kBadKeyset}, {Step::AcquireNoContainer, kNoKey}}),
          {"Error creating key container! -2146893802", kLoadFailed}},
         {"made, name unread",
          Scripted(false, {{Step::ContainerName, kBadKeyset}}),
@@ -166,8 +166,40 @@ TEST(FilterCipher, UnexpectedFailuresShowTheirRecord) {
                      "ErrEncrypt Overflow"}));
 }
 
+// An administrator's credentials over another user's session, a mandatory or
+// a temporary profile: the default container can be neither opened nor made.
+// Deciphering needs no key of the user's, so it runs through a context of no
+// container without a word; signing still needs the container and says so.
+// Only when even that context fails does everything fail as it always has,
+// with the default container's code.
+TEST(FilterWithoutContainer, CiphersRunSilentlyThroughAContextOfNoContainer) {
+    Rig reference;
+    reference.filter.Password("pw");
+    reference.filter.InBuffer("plain text");
+    reference.filter.Encrypt();
+    const std::string enciphered = reference.filter.OutBuffer();
+    const std::string acquire = "Error -2146893802 during CryptAcquireContext!";
+    for (bool noContainer : {true, false}) {
+        SCOPED_TRACE(noContainer ? "a context of no container" : "not even that");
+        ScriptedProvider p = Scripted(false, {{Step::AcquireNew, kNoKey}});
+        if (!noContainer) p.failures[Step::AcquireNoContainer] = kNoKey;
+        Rig r(p);
+        r.filter.Password("pw");
+        r.filter.InBuffer(enciphered);
+        r.filter.Decrypt();
+        EXPECT_EQ(r.filter.OutBuffer(), noContainer ? "plain text" : "");
+        r.filter.InBuffer("plain text");
+        r.filter.Encrypt();
+        EXPECT_EQ(r.filter.OutBuffer(), noContainer ? enciphered : "");
+        r.filter.Sign();
+        const Texts failed{"Error creating key container! -2146893811", kLoadFailed, acquire,
+                           acquire, acquire};
+        EXPECT_EQ(r.shown(), noContainer ? Texts{acquire} : failed);
+    }
+}
+
 TEST(FilterStatus, ZeroWhileRunningOneAfterward) {
-    Rig r(Scripted(true, {{Step::Acquire, kBadKeyset}}));
+    Rig r(Scripted(true, {{Step::Acquire, kBadKeyset}, {Step::AcquireNoContainer, kBadKeyset}}));
     EXPECT_EQ(r.filter.status(), 0);
     std::vector<std::int32_t> during;
     r.ui.onMessage = [&](const fake::Message&) { during.push_back(r.filter.status()); };
