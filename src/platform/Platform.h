@@ -76,9 +76,6 @@ class Platform {
     // and folders count as missing (see IsOrdinaryFile).
     virtual bool normalFileExists(std::string_view path) = 0;
     virtual DeleteResult deleteFile(std::string_view path) = 0;
-    // The whole file, opened for reading with read sharing only while it is
-    // read; empty when it cannot be opened.
-    virtual std::optional<std::string> readFile(std::string_view path) = 0;
 
     // Opens a file and holds it (see HeldFile), for reading and, where the
     // system allows, for removal. Null with `error` set when it cannot be

@@ -154,13 +154,6 @@ platform::DeleteResult FakeSystem::deleteFile(std::string_view path) {
     return {platform::DeleteOutcome::Deleted, 0};
 }
 
-std::optional<std::string> FakeSystem::readFile(std::string_view path) {
-    const auto f = entry(path);
-    // Our own hold denies deletion, which this reading open does not share.
-    if (!f || f->folder || f->holds > 0 || f->staged) return std::nullopt;
-    return f->bytes;
-}
-
 // A held file: keeps its bytes whatever is put at its path later, as an
 // open handle does.
 class FakeHeldFile final : public platform::HeldFile {

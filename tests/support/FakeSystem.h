@@ -102,7 +102,6 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string executableTitle() override { return exeTitle; }
     bool normalFileExists(std::string_view path) override;
     platform::DeleteResult deleteFile(std::string_view path) override;
-    std::optional<std::string> readFile(std::string_view path) override;
     std::unique_ptr<platform::HeldFile> holdFile(std::string_view path,
                                                  std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFile> holdForReading(std::string_view path,
