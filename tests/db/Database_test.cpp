@@ -1,21 +1,13 @@
-// Database packages as the updater reads them, at the cost of their header
-// (ReadDatabaseHeader): plain texts made by hand, held to the whole-text
-// reader the fuzzer holds that reader to; packages BuildPackage makes; what
-// a failing source or cipher filter leaves; and the version-text rule.
+// Packages as the updater reads them, at the cost of their header: plain
+// texts made by hand, packages BuildPackage makes, failing sources and
+// filters; and the version-text rule.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <optional>
 
 #include "FakeSystem.h"
 #include "ScriptedProvider.h"
-#include "Seeds.h"
-#include "WholeText.h"
 #include "db/Database.h"
 #include "db/VersionText.h"
 
@@ -25,14 +17,13 @@ using Summary = API_FILE::DatabaseSummary;
 using testing_crypto::ScriptedProvider;
 using testing_crypto::Step;
 
-// A source whose reads are counted, or fail, or come back short.
+// A source whose reads are counted, or fail.
 class TestSource : public db::MemorySource {
   public:
     using MemorySource::MemorySource;
     std::uint64_t furthest = 0;
     std::optional<std::uint64_t> failFrom;  // reads reaching here throw SourceError
     bool failSize = false;                  // size() throws SourceError
-    std::size_t shortBy = 0;                // each read gives this many bytes fewer
 
     std::uint64_t size() override {
         if (failSize) throw db::SourceError("cannot tell the size");
@@ -41,30 +32,33 @@ class TestSource : public db::MemorySource {
     std::string read(std::uint64_t offset, std::size_t length) override {
         furthest = std::max(furthest, offset + length);
         if (failFrom && offset + length > *failFrom) throw db::SourceError("cannot read");
-        std::string bytes = MemorySource::read(offset, length);
-        bytes.resize(bytes.size() - std::min(shortBy, bytes.size()));
-        return bytes;
+        return MemorySource::read(offset, length);
     }
 };
 
-// text enciphered, or deciphered, whole under the package password.
+// text enciphered, or deciphered (the same for a stream cipher), whole under
+// the package password.
 std::string Cipher(ScriptedProvider& provider, const std::string& text) {
     fake::FakeSystem ui;
     crypto::clsCryptoFilterBox filter(provider, ui);
     filter.Password(std::string(db::kPassword));
     filter.InBuffer(text);
-    filter.Decrypt();  // the same as Encrypt for a stream cipher
+    filter.Decrypt();
     return filter.TakeOutBuffer();
 }
 
-// Everything a reader's caller sees, as one text: how it ended (with the
-// body when it passed), the summary, and the messages shown.
-std::string Seen(const std::function<std::string(fake::FakeSystem&, Summary&)>& read) {
+// Everything the header-cost reader's caller sees in source, whose whole
+// text deciphers to plain, as one text: how it ended (with the body when it
+// passed), the summary, and the messages shown. (The fuzzer holds this
+// reader to the whole-text reader on any text.)
+std::string Read(ScriptedProvider& provider, db::PackageSource* source, const std::string& plain) {
     fake::FakeSystem ui;
     Summary summary{"before", 77};
     std::string seen;
     try {
-        seen = "body " + read(ui, summary);
+        const db::PackageLayout layout = db::ReadDatabaseHeader(provider, ui, source, summary);
+        EXPECT_EQ(layout.totalLength, plain.size());
+        seen = "body " + plain.substr(static_cast<std::size_t>(layout.bodyStart));
     } catch (const fake::ProgramEnded&) {
         seen = "ended";
     } catch (const API_FILE::MalformedDatabase&) {
@@ -78,23 +72,6 @@ std::string Seen(const std::function<std::string(fake::FakeSystem&, Summary&)>& 
     return seen;
 }
 
-// The header-cost reader over source, whose whole text deciphers to plain,
-// and (unless the cipher filter is to fail) the whole-text reader over plain:
-// what they see must agree.
-std::string Read(ScriptedProvider& provider, db::PackageSource* source, const std::string& plain,
-                 bool filterFails = false) {
-    const std::string seen = Seen([&](fake::FakeSystem& ui, Summary& summary) {
-        const db::PackageLayout layout = db::ReadDatabaseHeader(provider, ui, source, summary);
-        EXPECT_EQ(layout.totalLength, plain.size());
-        return plain.substr(static_cast<std::size_t>(layout.bodyStart));
-    });
-    if (filterFails) return seen;
-    EXPECT_EQ(seen, Seen([&](fake::FakeSystem& ui, Summary& summary) {
-                  return whole_text::ParseDatabase(plain, summary, ui);
-              }));
-    return seen;
-}
-
 // A package made of a plain text, read.
 std::string Read(const std::string& plain) {
     ScriptedProvider provider;
@@ -103,6 +80,7 @@ std::string Read(const std::string& plain) {
 }
 
 const std::string kMarker = "\x1D\x1E\x1F\x1E\x1D";
+const std::string kMalformed = "malformed|before|77";
 const std::string kCorrupted =
     "\nBanco de dados corrompido! 16: O banco de dados do Varnel foi aparentemente violado, ou "
     "corrompido!\r\nO processo de busca será finalizado.\r\n\r\nAdquira o banco de dados "
@@ -115,60 +93,50 @@ std::string Header(std::string text) {
     return kMarker + text;
 }
 
-// A plain text whose header declares its own length plus adjust.
+// A plain text whose header declares its own length.
 std::string Plain(const std::string& records, const std::string& version, const std::string& body,
-                  int adjust = 0, const std::string& lineEnd = "\r\n") {
+                  const std::string& lineEnd = "\r\n") {
     const std::string tail = "\x1E" + records + "\x1F" + version + lineEnd + body;
     std::size_t total = kMarker.size() + tail.size() + 1;
     while (kMarker.size() + std::to_string(total).size() + tail.size() != total) ++total;
-    return kMarker + std::to_string(static_cast<long long>(total) + adjust) + tail;
+    return kMarker + std::to_string(total) + tail;
 }
 
-TEST(DatabaseHeader, AcceptedTextsGiveTheirSummaryAndBody) {
-    const std::string zeros(3, '\0');
-    const std::string longVersion(40000, 'v');
-    const std::pair<std::string, std::string> cases[] = {
-        {Plain("1234", "VRS0042", "records\r\nmore"), "body records\r\nmore|VRS0042|1234"},
-        {Plain("0", "", "x"), "body x||0"},
-        {Plain("7", "ABC1", "body", 0, "\rZ"), "body body|ABC1|7"},  // CR, then any byte
-        {Plain("-5", "ABC2", ""), "body |ABC2|-5"},
-        {Plain("32767", "X\x1E\x1Fy", zeros), "body " + zeros + "|X\x1E\x1Fy|32767"},
-        {Plain(" +12 ", "V1", "b"), "body b|V1|12"},
-        {Plain("1", longVersion, "b"), "body b|" + longVersion + "|1"},
-    };
-    for (const auto& [plain, seen] : cases) EXPECT_EQ(Read(plain), seen);
-}
-
-// The summary is written before the length is compared.
-TEST(DatabaseHeader, RejectedTextsShowTheCorruptedMessageAndEndTheProgram) {
+// A header that checks gives its summary and the body after its line end; one
+// that does not shows the corrupted-database message and ends the program
+// (its summary read first when both separators are there); one that cannot
+// be read raises a typed error and shows nothing.
+TEST(DatabaseHeader, ChecksLikeTheWholeTextReader) {
     const std::string good = Plain("3", "ABC9", "body");
     std::string badMarker = good;
     badMarker[2] = 'x';
-    for (const std::string& plain : {good + "!", good.substr(0, good.size() - 1)}) {
-        EXPECT_EQ(Read(plain), "ended|ABC9|3" + kCorrupted);
-    }
-    for (const std::string& plain : {std::string(), std::string("ERRO"), Header("20|1^ABC1"),
-                                     badMarker, std::string("\x1D\x1E\x1F\r\n")}) {
-        EXPECT_EQ(Read(plain), "ended|before|77" + kCorrupted);
-    }
-}
-
-TEST(DatabaseHeader, MalformedHeadersRaiseATypedErrorWithoutMessage) {
-    for (const std::string& plain : {
-             Header("12\r\n"),                             // no separator after the length
-             Header("12|5\r\n"),                           // none after the record count
-             Header("|5^V\r\n"),                           // empty length
-             Header("12|^V\r\n"),                          // empty record count
-             Header("1x|5^V\r\n"),                         // length not a number
-             Header("12|0x5^V\r\n"),                       // record count not a number
-             Plain("32768", "V", ""),                      // record count out of 16 bits
-             Plain("-32769", "V", ""),                     // and below
-             Header("2147483648|5^V\r\n"),                 // length out of 32 bits
-             Header("12|5^V\r"),                           // the first CR is the last byte
-             Header(std::string(40000, '1') + "|5^\r\n"),  // separator past 32767 characters
-         }) {
-        EXPECT_EQ(Read(plain), "malformed|before|77") << plain.substr(0, 40);
-    }
+    const std::string ended = "ended|before|77" + kCorrupted;
+    const std::pair<std::string, std::string> cases[] = {
+        {Plain("1234", "VRS0042", "records\r\nmore"), "body records\r\nmore|VRS0042|1234"},
+        {Plain("0", "", "x"), "body x||0"},
+        {Plain("7", "ABC1", "body", "\rZ"), "body body|ABC1|7"},  // CR, then any byte
+        {Plain("-5", "ABC2", ""), "body |ABC2|-5"},
+        {Plain("32767", "X\x1E\x1Fy", "\1"), "body \1|X\x1E\x1Fy|32767"},
+        {Plain(" +12 ", "V1", "b"), "body b|V1|12"},
+        {Plain("1", std::string(40000, 'v'), "b"), "body b|" + std::string(40000, 'v') + "|1"},
+        {good + "!", "ended|ABC9|3" + kCorrupted},
+        {good.substr(0, good.size() - 1), "ended|ABC9|3" + kCorrupted},
+        {"", ended},
+        {badMarker, ended},
+        {"\x1D\x1E\x1F\r\n", ended},
+        {Header("12\r\n"), kMalformed},                             // no separator after the length
+        {Header("12|5\r\n"), kMalformed},                           // none after the record count
+        {Header("|5^V\r\n"), kMalformed},                           // empty length
+        {Header("12|^V\r\n"), kMalformed},                          // empty record count
+        {Header("1x|5^V\r\n"), kMalformed},                         // length not a number
+        {Header("12|0x5^V\r\n"), kMalformed},                       // record count not a number
+        {Plain("32768", "V", ""), kMalformed},                      // record count out of 16 bits
+        {Plain("-32769", "V", ""), kMalformed},                     // and below
+        {Header("2147483648|5^V\r\n"), kMalformed},                 // length out of 32 bits
+        {Header("12|5^V\r"), kMalformed},                           // the first CR is the last byte
+        {Header(std::string(40000, '1') + "|5^\r\n"), kMalformed},  // separator past 32767
+    };
+    for (const auto& [plain, seen] : cases) EXPECT_EQ(Read(plain), seen) << plain.substr(0, 40);
 }
 
 // The declared length counts its own digits: bodies around every change in
@@ -195,23 +163,18 @@ TEST(Packages, CheckAtEverySizeReadingNoFurtherThanTheHeader) {
 }
 
 // A missing or unreadable package is taken as the text "ERRO", as the
-// updater always took a file it could not open; bytes a short read leaves
-// out, as spaces.
-TEST(Packages, MissingUnreadableOrShortReadAsTheTextsTheyLeave) {
+// updater always took a file it could not open.
+TEST(Packages, MissingOrUnreadableReadAsTheTextERRO) {
     ScriptedProvider provider;
     fake::FakeSystem ui;
     const std::string package =
         db::BuildPackage(provider, ui, "VRS0001", 5, std::string(3000, 'b'));
-    TestSource noSize(package), unreadable(package), cut(package);
+    TestSource noSize(package), unreadable(package);
     noSize.failSize = true;
     unreadable.failFrom = 10;
-    cut.shortBy = package.size() - 10;  // the first read gives 10 bytes
-    for (db::PackageSource* source :
-         std::initializer_list<db::PackageSource*>{nullptr, &noSize, &unreadable}) {
-        EXPECT_EQ(Read(provider, source, Cipher(provider, "ERRO")), "ended|before|77" + kCorrupted);
+    for (TestSource* source : std::initializer_list<TestSource*>{nullptr, &noSize, &unreadable}) {
+        EXPECT_EQ(Read(provider, source, ""), "ended|before|77" + kCorrupted);
     }
-    Read(provider, &cut,
-         Cipher(provider, package.substr(0, 10) + std::string(package.size() - 10, ' ')));
 }
 
 // What the cipher filter shows when it fails comes first, then the package
@@ -226,7 +189,7 @@ TEST(Packages, TheFiltersFailuresAreShownThenThePackageIsCorrupted) {
         {{Step::CreateHash}, "\nError -2146893802 during CryptCreateHash!"},
         {{Step::HashData}, "\nError -2146893802 during CryptHashData!"},
         {{Step::DeriveKey}, "\nError -2146893802 during CryptDeriveKey!"},
-        {{Step::Decrypt}, "\nbytes required:23\nError -2146893802 during CryptDecrypt!"},
+        {{Step::Cipher}, "\nbytes required:23\nError -2146893802 during CryptDecrypt!"},
     };
     for (const auto& [failing, shown] : cases) {
         SCOPED_TRACE(shown);
@@ -234,29 +197,9 @@ TEST(Packages, TheFiltersFailuresAreShownThenThePackageIsCorrupted) {
         const std::string plain = db::PackageHeaderLine("VRS0001", 5, 4) + "body";
         db::MemorySource source(Cipher(provider, plain));
         for (Step step : failing) provider.failures[step] = 0x80090016;
-        EXPECT_EQ(Read(provider, &source, plain, true),
+        EXPECT_EQ(Read(provider, &source, plain),
                   shown.empty() ? "body body|VRS0001|5" : "ended|before|77" + shown + kCorrupted);
     }
-}
-
-// The fuzzer's seeds, and the corpus it grew when ATUALIZADOR_FUZZ_CORPUS
-// names it (scripts/test.sh does): the fuzzer holds the header-cost reader
-// to the whole text with no cipher; here the package is enciphered.
-TEST(Packages, ReadAsTheWholeTextOnTheFuzzersSeedsAndCorpus) {
-    for (const seeds::Package& p : seeds::Packages()) {
-        Read(db::PackageHeaderLine(p.version, p.records, p.body.size()) + p.body);
-    }
-    for (const std::string& edge : seeds::Edges()) Read(edge);
-    const char* corpus = std::getenv("ATUALIZADOR_FUZZ_CORPUS");
-    if (corpus == nullptr || *corpus == '\0') return;
-    std::size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-        SCOPED_TRACE(entry.path().string());
-        std::ifstream in(entry.path(), std::ios::binary);
-        Read(std::string(std::istreambuf_iterator<char>(in), {}));
-        ++files;
-    }
-    std::cout << "[          ] fuzz corpus: " << files << " inputs agree\n";
 }
 
 // The number read, or why the text was refused.
