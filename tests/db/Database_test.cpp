@@ -106,7 +106,7 @@ std::string Plain(const std::string& records, const std::string& version, const 
 // that does not shows the corrupted-database message and ends the program
 // (its summary read first when both separators are there); one that cannot
 // be read raises a typed error and shows nothing.
-TEST(DatabaseHeader, ChecksLikeTheWholeTextReader) {
+TEST(DatabaseHeader, IsAcceptedRejectedOrMalformed) {
     const std::string good = Plain("3", "ABC9", "body");
     std::string badMarker = good;
     badMarker[2] = 'x';
