@@ -4,9 +4,8 @@
 #include <string>
 #include <vector>
 
-// The fuzzer's seeds, shared with the header-cost reader's differential
-// test: packages made by BuildPackage, and plain texts at the edges of the
-// header format.
+// The fuzzer's seeds: packages made by BuildPackage, and plain texts at the
+// edges of the header format.
 namespace seeds {
 
 struct Package {

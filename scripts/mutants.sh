@@ -60,7 +60,8 @@ src/app/Atualizador.cpp@    form_.setEnabled("Command1", false);\n    form_.setE
 src/app/Atualizador.cpp@    if (busy_) return;  // delivered while a step@    // delivered while a step@a cancellation clicked during the copy handled
 src/app/Atualizador.cpp@    if (copying_) return;  // the status@    // the status@a hint written over the copy's progress
 src/app/AtualizadorTexts.cpp@copied * 100 / total@copied * 100 / (total + 1)@the progress shown against a byte too many
-src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
+src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
+src/crypto/clsCryptoFilterBox.cpp@stream->session, Password_, noContainer_)@stream->session, Password_, false)@a stream needing the container that ciphers can do without
 LIST
 )
 

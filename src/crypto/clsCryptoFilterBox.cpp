@@ -71,6 +71,13 @@ std::int32_t clsCryptoFilterBox::InitUser() {
 
         Acquired<Context> created = provider_.acquireContext(kCryptNewKeyset);
         if (!created) {
+            // An administrator's credentials typed over another user's
+            // session, a mandatory or a temporary profile: the user may have
+            // no container at all. Ciphers need no key of the user's, so
+            // they go on through a context of no container, and there is
+            // nothing to tell.
+            noContainer_ = static_cast<bool>(provider_.acquireContext(kCryptVerifyContext));
+            if (noContainer_) return -1;
             ui_.messageBox("Error creating key container! " + Code(created.error),
                            platform::mb::OkOnly);
             return 0;
@@ -92,9 +99,17 @@ std::int32_t clsCryptoFilterBox::InitUser() {
 namespace {
 
 // Opens the default container and hashes bytes with MD5; on a failure shows
-// the failed step's message and returns false.
-bool OpenHash(Provider& provider, platform::UserInterface& ui, Session& s, std::string_view bytes) {
+// the failed step's message and returns false. With orNone, a context of no
+// container stands in for a default container that cannot be opened; the
+// failure shown is still the default container's.
+bool OpenHash(Provider& provider, platform::UserInterface& ui, Session& s, std::string_view bytes,
+              bool orNone = false) {
     Acquired<Context> context = provider.acquireContext(0);
+    if (!context && orNone) {
+        if (Acquired<Context> none = provider.acquireContext(kCryptVerifyContext)) {
+            context = std::move(none);
+        }
+    }
     if (!context) {
         ui.messageBox("Error " + Code(context.error) + " during CryptAcquireContext!",
                       platform::mb::OkOnly);
@@ -118,8 +133,8 @@ bool OpenHash(Provider& provider, platform::UserInterface& ui, Session& s, std::
 
 // The RC4 key of a password, as Encrypt and Decrypt both set it up.
 bool SetUpKey(Provider& provider, platform::UserInterface& ui, Session& s,
-              std::string_view password) {
-    if (!OpenHash(provider, ui, s, password)) return false;
+              std::string_view password, bool orNone) {
+    if (!OpenHash(provider, ui, s, password, orNone)) return false;
     Acquired<Key> key = s.context->deriveKey(kCalgRc4, *s.hash);
     if (!key) {
         ui.messageBox("Error " + Code(key.error) + " during CryptDeriveKey!", platform::mb::OkOnly);
@@ -136,7 +151,7 @@ void clsCryptoFilterBox::Encrypt() {
     status_ = 0;
     try {
         Session s;
-        if (SetUpKey(provider_, ui_, s, Password_)) {
+        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {
             std::string buffer = InBuffer_;
             const std::uint32_t n = LengthOf(buffer);
             std::uint32_t length = n;
@@ -161,7 +176,7 @@ void clsCryptoFilterBox::Decrypt() {
     OutBuffer_.clear();
     try {
         Session s;
-        if (SetUpKey(provider_, ui_, s, Password_)) {
+        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {
             std::string buffer = InBuffer_;
             const std::uint32_t n = LengthOf(buffer);
             std::uint32_t length = n;
@@ -205,7 +220,7 @@ bool clsCryptoFilterBox::BeginStream(Direction direction, std::uint64_t totalLen
     status_ = 0;
     try {
         auto stream = std::unique_ptr<Stream, StreamDeleter>(new Stream{direction, 0, {}});
-        if (SetUpKey(provider_, ui_, stream->session, Password_)) {
+        if (SetUpKey(provider_, ui_, stream->session, Password_, noContainer_)) {
             // The length check Encrypt and Decrypt make on their buffer.
             if (totalLength > std::numeric_limits<std::uint32_t>::max()) {
                 throw std::length_error("buffer too long for the cryptographic service");

@@ -20,7 +20,10 @@ namespace crypto {
 class clsCryptoFilterBox {
   public:
     // Makes sure the user's default key container exists (InitUser), showing
-    // what that step reports.
+    // what that step reports. When it can be neither opened nor made but a
+    // context of no container can be had, shows nothing: Encrypt, Decrypt
+    // and BeginStream then fall back on such a context (Sign and Validate
+    // still need the container, and say so).
     clsCryptoFilterBox(Provider& provider, platform::UserInterface& ui);
 
     // Each getter returns a copy of what was stored: what a caller holds
@@ -83,6 +86,8 @@ class clsCryptoFilterBox {
     std::string Password_;
     std::string Signature_;
     std::int32_t status_ = 0;
+    // The user can have no default container here (see the constructor).
+    bool noContainer_ = false;
     std::unique_ptr<Stream, StreamDeleter> stream_;
 };
 

@@ -64,68 +64,30 @@ std::string CorruptedMessage() {
            std::string(kWebAddress);
 }
 
-std::string ReadFileToString(platform::Platform& platform, std::string_view path) {
-    std::optional<std::string> bytes = platform.readFile(path);
-    if (!bytes) return "ERRO";
-    return std::move(*bytes);
-}
-
-namespace {
-
-// The header check of a text of totalLength bytes whose first CR is at
-// lineEnd (when it has one), header being the text before it; returns where
-// the body starts. Both readers decide here.
-std::uint64_t BodyStart(std::string_view header, bool hasLineEnd, std::uint64_t lineEnd,
-                        std::uint64_t totalLength, DatabaseSummary& summary,
-                        platform::UserInterface& ui) {
+std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
+                              platform::UserInterface& ui) {
+    std::string_view header;
     std::uint64_t body = 0;
-    if (hasLineEnd) {
+    if (line.lineEnd) {
         // The line end is the CR and whatever single byte follows it.
-        if (lineEnd + 1 == totalLength) {
+        if (*line.lineEnd + 1 == line.totalLength) {
             throw MalformedDatabase("the database text ends in its header's line end");
         }
-        body = lineEnd + 2;
-    } else {
-        header = {};
+        header = line.header;
+        body = *line.lineEnd + 2;
     }
     // A text longer than any declared length can be fails the check, but its
     // header is still read.
     constexpr auto kMaxLength =
         static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
-    const bool representable = totalLength <= kMaxLength;
-    const auto total = static_cast<std::int32_t>(representable ? totalLength : 0);
+    const bool representable = line.totalLength <= kMaxLength;
+    const auto total = static_cast<std::int32_t>(representable ? line.totalLength : 0);
     if (CheckDatabaseHeader(header, total, summary) && representable) return body;
     ui.messageBox(CorruptedMessage(), platform::mb::Critical, kCorruptedTitle);
     ui.endProgram();
     // endProgram does not return; should an implementation ever do so, no
     // corrupted body may reach the caller.
     throw std::logic_error("the program did not end after a corrupted database");
-}
-
-std::size_t BodyStart(std::string_view plain, DatabaseSummary& summary,
-                      platform::UserInterface& ui) {
-    const std::size_t cr = plain.find('\r');
-    return static_cast<std::size_t>(BodyStart(plain.substr(0, cr), cr != std::string_view::npos, cr,
-                                              plain.size(), summary, ui));
-}
-
-}  // namespace
-
-std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
-                          platform::UserInterface& ui) {
-    return std::string(plain.substr(BodyStart(plain, summary, ui)));
-}
-
-std::string ParseDatabase(std::string&& plain, DatabaseSummary& summary,
-                          platform::UserInterface& ui) {
-    plain.erase(0, BodyStart(plain, summary, ui));
-    return std::move(plain);
-}
-
-std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
-                              platform::UserInterface& ui) {
-    return BodyStart(line.header, line.lineEnd.has_value(), line.lineEnd.value_or(0),
-                     line.totalLength, summary, ui);
 }
 
 std::optional<HeaderLine> ScanHeaderLine(db::PackageSource& source, std::uint64_t size,
@@ -139,8 +101,8 @@ std::optional<HeaderLine> ScanHeaderLine(db::PackageSource& source, std::uint64_
     for (std::uint64_t offset = 0; offset < size;) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - offset));
         std::string bytes = source.read(offset, length);
-        // Bytes a read leaves out before the end stay spaces, as the
-        // whole-file read leaves them.
+        // Bytes a read leaves out before the end count as spaces: the text
+        // keeps the source's size, which the header check compares.
         bytes.resize(length, ' ');
         if (!decipher(std::span<char>(bytes.data(), bytes.size()))) return std::nullopt;
         const std::size_t cr = bytes.find('\r');

@@ -9,12 +9,10 @@
 #include <string_view>
 
 #include "db/PackageSource.h"
-#include "platform/Platform.h"
 #include "platform/UserInterface.h"
 
-// Reading a database file: the file whole, then (once deciphered) its header
-// line, which carries a marker, the text's total length, the record count and
-// the version text:
+// Reading a database file's header line (once deciphered), which carries a
+// marker, the text's total length, the record count and the version text:
 //   1D 1E 1F 1E 1D <length> 1E <records> 1F <version> CR <any byte> <body>
 namespace API_FILE {
 
@@ -36,20 +34,6 @@ class MalformedDatabase : public std::runtime_error {
 // The text shown when a database fails its header check.
 inline constexpr std::string_view kCorruptedTitle = "Banco de dados corrompido!";
 std::string CorruptedMessage();
-
-// The whole file as bytes, or "ERRO" when it cannot be opened.
-std::string ReadFileToString(platform::Platform& platform, std::string_view path);
-
-// Checks the header of a deciphered database and returns its body (what
-// follows the header's line end). Sets summary. When the check fails, shows
-// the corrupted-database message and ends the program. Throws
-// MalformedDatabase for a header it cannot read.
-std::string ParseDatabase(std::string_view plain, DatabaseSummary& summary,
-                          platform::UserInterface& ui);
-// The same, reusing the plain text's storage for the body: a database's
-// body is not copied.
-std::string ParseDatabase(std::string&& plain, DatabaseSummary& summary,
-                          platform::UserInterface& ui);
 
 // Reading at the cost of the header. RC4 is a stream cipher: the first n
 // deciphered bytes of a package are exactly the first n bytes of the whole
@@ -85,15 +69,16 @@ std::optional<HeaderLine> ScanHeaderLine(db::PackageSource& source, std::uint64_
                                          const PieceDecipher& decipher,
                                          std::size_t firstPiece = kFirstPiece);
 
-// Checks a header line exactly as ParseDatabase checks the whole text it
-// belongs to, with the same outcomes (summary, the corrupted-database
-// message and end, MalformedDatabase); returns where the body starts.
+// Checks the header line of a deciphered database and returns where its body
+// starts (after the CR and the byte that follows it). Sets summary. When the
+// check fails, shows the corrupted-database message and ends the program.
+// Throws MalformedDatabase for a header it cannot read.
 std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
                               platform::UserInterface& ui);
 
 // True when header (the text before the first CR) starts with the marker and
 // declares totalLength. Sets summary once both separators are found, before
-// the length is compared. Throws MalformedDatabase as ParseDatabase does.
+// the length is compared. Throws MalformedDatabase as CheckHeaderLine does.
 bool CheckDatabaseHeader(std::string_view header, std::int32_t totalLength,
                          DatabaseSummary& summary);
 

@@ -8,20 +8,6 @@
 
 namespace db {
 
-std::string ReadDatabase(platform::Platform& platform, crypto::Provider& provider,
-                         platform::UserInterface& ui, std::string_view path,
-                         API_FILE::DatabaseSummary& summary) {
-    std::string plain;
-    {
-        crypto::clsCryptoFilterBox filter(provider, ui);
-        filter.InBuffer(API_FILE::ReadFileToString(platform, path));
-        filter.Password(std::string(kPassword));
-        filter.Decrypt();
-        plain = filter.TakeOutBuffer();
-    }
-    return API_FILE::ParseDatabase(std::move(plain), summary, ui);
-}
-
 PackageLayout ReadDatabaseHeader(crypto::Provider& provider, platform::UserInterface& ui,
                                  PackageSource* source, API_FILE::DatabaseSummary& summary) {
     API_FILE::HeaderLine line;

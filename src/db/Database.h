@@ -8,7 +8,6 @@
 #include "crypto/clsCryptoFilterBox.h"
 #include "db/API_FILE.h"
 #include "db/PackageSource.h"
-#include "platform/Platform.h"
 #include "platform/UserInterface.h"
 
 // One database file as the updater handles it: enciphered as a whole with an
@@ -17,16 +16,6 @@ namespace db {
 
 inline constexpr std::string_view kPassword = "5d03e7b";
 
-// Reads the database at path whole, deciphers it with a new cipher filter and
-// the fixed password, and checks its header, leaving its version and record
-// count in summary. Returns the body. A database that fails the check ends
-// the program with the corrupted-database message (see
-// API_FILE::ParseDatabase); a malformed header throws
-// API_FILE::MalformedDatabase.
-std::string ReadDatabase(platform::Platform& platform, crypto::Provider& provider,
-                         platform::UserInterface& ui, std::string_view path,
-                         API_FILE::DatabaseSummary& summary);
-
 // Where a package checked at the cost of its header keeps its body: from
 // bodyStart to totalLength in the deciphered text (the package's size).
 struct PackageLayout {
@@ -34,13 +23,15 @@ struct PackageLayout {
     std::uint64_t totalLength = 0;
 };
 
-// The header-cost reader: what ReadDatabase does, with the same outcomes
-// (summary, the corrupted-database message and end, MalformedDatabase; a
-// source that is missing (nullptr) or cannot be read is taken as the text
-// "ERRO", as the whole-file read takes a file it cannot open), but
-// deciphering only the package's first bytes up to the end of its header
-// line and taking the total length from the source's size. Returns where
-// the body lies instead of the body itself.
+// The header-cost reader: deciphers the package in source with a new cipher
+// filter and the fixed password, but only its first bytes, up to the end of
+// its header line, and checks that line (API_FILE::CheckHeaderLine) against
+// the total length, taken from the source's size. Leaves the version and
+// record count in summary and returns where the body lies. A package that
+// fails the check ends the program with the corrupted-database message; a
+// malformed header throws API_FILE::MalformedDatabase. A source that is
+// missing (nullptr) or cannot be read is taken as the text "ERRO", as the
+// updater always took a file it could not open.
 PackageLayout ReadDatabaseHeader(crypto::Provider& provider, platform::UserInterface& ui,
                                  PackageSource* source, API_FILE::DatabaseSummary& summary);
 

@@ -12,8 +12,8 @@
 // file, xdbtool a file of its own) or bytes in memory.
 namespace db {
 
-// A source that cannot give what it holds. The readers take it as the
-// whole-file read takes a file it cannot read.
+// A source that cannot give what it holds. The header-cost reader takes it
+// as a file that cannot be opened (see ReadDatabaseHeader).
 class SourceError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;

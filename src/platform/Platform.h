@@ -101,9 +101,6 @@ class Platform {
     // Whether a program holds the file open so that it cannot be changed:
     // a running program's executable, or a file opened without sharing.
     virtual bool fileInUse(std::string_view path) = 0;
-    // The whole file, opened for reading with read sharing only while it is
-    // read; empty when it cannot be opened.
-    virtual std::optional<std::string> readFile(std::string_view path) = 0;
 
     // Opens a file and holds it (see HeldFile), for reading and, where the
     // system allows, for removal. Null with `error` set when it cannot be

@@ -1,33 +1,233 @@
-// Whole databases: made by BuildPackage, read back as the updater reads them,
-// over the system's provider.
-#include "db/Database.h"
-
+// Packages as the updater reads them, at the cost of their header: plain
+// texts made by hand, packages BuildPackage makes, failing sources and
+// filters; and the version-text rule.
 #include <gtest/gtest.h>
 
-#include "PackageTest.h"
+#include <algorithm>
+#include <optional>
+
+#include "FakeSystem.h"
+#include "ScriptedProvider.h"
+#include "db/Database.h"
+#include "db/VersionText.h"
 
 namespace {
 
-class Database : public PackageTest {};
+using Summary = API_FILE::DatabaseSummary;
+using testing_crypto::ScriptedProvider;
+using testing_crypto::Step;
 
-// The declared length counts its own digits: bodies around every change in
-// the number of digits must still give a header that checks.
-TEST_F(Database, PackagesOfEverySizeReadBack) {
-    for (std::size_t size : {0u, 1u, 78u, 79u, 80u, 81u, 977u, 978u, 979u, 980u, 9976u, 9977u,
-                             9978u, 99975u, 99976u, 99977u, 99978u}) {
-        SCOPED_TRACE(size);
-        const std::string body = vectors::Generated(size, size);
-        ui.putFile("C:\\db.xdb", db::BuildPackage(*provider, ui, "ABC0017", -3, body));
-        API_FILE::DatabaseSummary summary;
-        EXPECT_TRUE(db::ReadDatabase(ui, *provider, ui, "C:\\db.xdb", summary) == body);
-        EXPECT_EQ(summary.DbVersion, "ABC0017");
-        EXPECT_EQ(summary.DbRecordCount, -3);
+// A source whose reads are counted, or fail.
+class TestSource : public db::MemorySource {
+  public:
+    using MemorySource::MemorySource;
+    std::uint64_t furthest = 0;
+    std::optional<std::uint64_t> failFrom;  // reads reaching here throw SourceError
+    bool failSize = false;                  // size() throws SourceError
+
+    std::uint64_t size() override {
+        if (failSize) throw db::SourceError("cannot tell the size");
+        return MemorySource::size();
     }
-    EXPECT_TRUE(ui.messages.empty());
+    std::string read(std::uint64_t offset, std::size_t length) override {
+        furthest = std::max(furthest, offset + length);
+        if (failFrom && offset + length > *failFrom) throw db::SourceError("cannot read");
+        return MemorySource::read(offset, length);
+    }
+};
+
+// text enciphered, or deciphered (the same for a stream cipher), whole under
+// the package password.
+std::string Cipher(ScriptedProvider& provider, const std::string& text) {
+    fake::FakeSystem ui;
+    crypto::clsCryptoFilterBox filter(provider, ui);
+    filter.Password(std::string(db::kPassword));
+    filter.InBuffer(text);
+    filter.Decrypt();
+    return filter.TakeOutBuffer();
 }
 
-TEST_F(Database, VersionTextsThatCannotBeWrittenAreRefused) {
-    EXPECT_THROW(db::BuildPackage(*provider, ui, "VRS\r1", 1, ""), std::invalid_argument);
+// Everything the header-cost reader's caller sees in source, whose whole
+// text deciphers to plain, as one text: how it ended (with the body when it
+// passed), the summary, and the messages shown. (The fuzzer holds this
+// reader to the whole-text reader on any text.)
+std::string Read(ScriptedProvider& provider, db::PackageSource* source, const std::string& plain) {
+    fake::FakeSystem ui;
+    Summary summary{"before", 77};
+    std::string seen;
+    try {
+        const db::PackageLayout layout = db::ReadDatabaseHeader(provider, ui, source, summary);
+        EXPECT_EQ(layout.totalLength, plain.size());
+        seen = "body " + plain.substr(static_cast<std::size_t>(layout.bodyStart));
+    } catch (const fake::ProgramEnded&) {
+        seen = "ended";
+    } catch (const API_FILE::MalformedDatabase&) {
+        seen = "malformed";
+    }
+    seen += "|" + summary.DbVersion + "|" + std::to_string(summary.DbRecordCount);
+    for (const fake::Message& m : ui.messages) {
+        seen +=
+            "\n" + (m.style == 0 ? "" : m.title + " " + std::to_string(m.style) + ": ") + m.text;
+    }
+    return seen;
+}
+
+// A package made of a plain text, read.
+std::string Read(const std::string& plain) {
+    ScriptedProvider provider;
+    db::MemorySource source(Cipher(provider, plain));
+    return Read(provider, &source, plain);
+}
+
+const std::string kMarker = "\x1D\x1E\x1F\x1E\x1D";
+const std::string kMalformed = "malformed|before|77";
+const std::string kCorrupted =
+    "\nBanco de dados corrompido! 16: O banco de dados do Varnel foi aparentemente violado, ou "
+    "corrompido!\r\nO processo de busca será finalizado.\r\n\r\nAdquira o banco de dados "
+    "novamente acessando a página do Varnel: http://www.varnel.com.br";
+
+// A header written readably: '|' stands for the separator after the length,
+// '^' for the one after the record count; the marker goes before it.
+std::string Header(std::string text) {
+    for (char& c : text) c = c == '|' ? '\x1E' : c == '^' ? '\x1F' : c;
+    return kMarker + text;
+}
+
+// A plain text whose header declares its own length.
+std::string Plain(const std::string& records, const std::string& version, const std::string& body,
+                  const std::string& lineEnd = "\r\n") {
+    const std::string tail = "\x1E" + records + "\x1F" + version + lineEnd + body;
+    std::size_t total = kMarker.size() + tail.size() + 1;
+    while (kMarker.size() + std::to_string(total).size() + tail.size() != total) ++total;
+    return kMarker + std::to_string(total) + tail;
+}
+
+// A header that checks gives its summary and the body after its line end; one
+// that does not shows the corrupted-database message and ends the program
+// (its summary read first when both separators are there); one that cannot
+// be read raises a typed error and shows nothing.
+TEST(DatabaseHeader, IsAcceptedRejectedOrMalformed) {
+    const std::string good = Plain("3", "ABC9", "body");
+    std::string badMarker = good;
+    badMarker[2] = 'x';
+    const std::string ended = "ended|before|77" + kCorrupted;
+    const std::pair<std::string, std::string> cases[] = {
+        {Plain("1234", "VRS0042", "records\r\nmore"), "body records\r\nmore|VRS0042|1234"},
+        {Plain("0", "", "x"), "body x||0"},
+        {Plain("7", "ABC1", "body", "\rZ"), "body body|ABC1|7"},  // CR, then any byte
+        {Plain("-5", "ABC2", ""), "body |ABC2|-5"},
+        {Plain("32767", "X\x1E\x1Fy", "\1"), "body \1|X\x1E\x1Fy|32767"},
+        {Plain(" +12 ", "V1", "b"), "body b|V1|12"},
+        {Plain("1", std::string(40000, 'v'), "b"), "body b|" + std::string(40000, 'v') + "|1"},
+        {good + "!", "ended|ABC9|3" + kCorrupted},
+        {good.substr(0, good.size() - 1), "ended|ABC9|3" + kCorrupted},
+        {"", ended},
+        {badMarker, ended},
+        {"\x1D\x1E\x1F\r\n", ended},
+        {Header("12\r\n"), kMalformed},                             // no separator after the length
+        {Header("12|5\r\n"), kMalformed},                           // none after the record count
+        {Header("|5^V\r\n"), kMalformed},                           // empty length
+        {Header("12|^V\r\n"), kMalformed},                          // empty record count
+        {Header("1x|5^V\r\n"), kMalformed},                         // length not a number
+        {Header("12|0x5^V\r\n"), kMalformed},                       // record count not a number
+        {Plain("32768", "V", ""), kMalformed},                      // record count out of 16 bits
+        {Plain("-32769", "V", ""), kMalformed},                     // and below
+        {Header("2147483648|5^V\r\n"), kMalformed},                 // length out of 32 bits
+        {Header("12|5^V\r"), kMalformed},                           // the first CR is the last byte
+        {Header(std::string(40000, '1') + "|5^\r\n"), kMalformed},  // separator past 32767
+    };
+    for (const auto& [plain, seen] : cases) EXPECT_EQ(Read(plain), seen) << plain.substr(0, 40);
+}
+
+// The declared length counts its own digits: bodies around every change in
+// their number still check. However long the package, only its header's
+// first piece is read; a longer header, up to the piece holding its CR.
+TEST(Packages, CheckAtEverySizeReadingNoFurtherThanTheHeader) {
+    ScriptedProvider provider;
+    fake::FakeSystem ui;
+    const auto check = [&](const std::string& version, std::size_t size, std::uint64_t reach) {
+        SCOPED_TRACE(size);
+        TestSource source(db::BuildPackage(provider, ui, version, -3, std::string(size, 'b')));
+        Summary summary;
+        const db::PackageLayout layout = db::ReadDatabaseHeader(provider, ui, &source, summary);
+        EXPECT_EQ(layout.totalLength - layout.bodyStart, size);
+        EXPECT_EQ(summary.DbVersion, version);
+        EXPECT_EQ(source.furthest, std::min(reach, source.size()));
+    };
+    for (std::size_t size : {0u, 79u, 80u, 81u, 979u, 980u, 9978u, 99977u, 3000000u}) {
+        check("ABC0017", size, API_FILE::kFirstPiece);
+    }
+    check("L" + std::string(20000, 'v'), 1000000, 4096 + 8192 + 16384);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_THROW(db::BuildPackage(provider, ui, "VRS\r1", 1, ""), std::invalid_argument);
+}
+
+// A missing or unreadable package is taken as the text "ERRO", as the
+// updater always took a file it could not open.
+TEST(Packages, MissingOrUnreadableReadAsTheTextERRO) {
+    ScriptedProvider provider;
+    fake::FakeSystem ui;
+    const std::string package =
+        db::BuildPackage(provider, ui, "VRS0001", 5, std::string(3000, 'b'));
+    TestSource noSize(package), unreadable(package);
+    noSize.failSize = true;
+    unreadable.failFrom = 10;
+    for (TestSource* source : std::initializer_list<TestSource*>{nullptr, &noSize, &unreadable}) {
+        EXPECT_EQ(Read(provider, source, ""), "ended|before|77" + kCorrupted);
+    }
+}
+
+// What the cipher filter shows when it fails comes first, then the package
+// reads as one that could not be deciphered. A key container that can be
+// neither opened nor made is not needed.
+TEST(Packages, TheFiltersFailuresAreShownThenThePackageIsCorrupted) {
+    const std::pair<std::vector<Step>, std::string> cases[] = {
+        {{Step::Acquire, Step::AcquireNew}, ""},
+        {{Step::Acquire, Step::AcquireNoContainer},
+         "\nError creating key container! -2146893809\nErro 16: Erro ao carregar a classe "
+         "descompiladora!\nError -2146893802 during CryptAcquireContext!"},
+        {{Step::CreateHash}, "\nError -2146893802 during CryptCreateHash!"},
+        {{Step::HashData}, "\nError -2146893802 during CryptHashData!"},
+        {{Step::DeriveKey}, "\nError -2146893802 during CryptDeriveKey!"},
+        {{Step::Cipher}, "\nbytes required:23\nError -2146893802 during CryptDecrypt!"},
+    };
+    for (const auto& [failing, shown] : cases) {
+        SCOPED_TRACE(shown);
+        ScriptedProvider provider;
+        const std::string plain = db::PackageHeaderLine("VRS0001", 5, 4) + "body";
+        db::MemorySource source(Cipher(provider, plain));
+        for (Step step : failing) provider.failures[step] = 0x80090016;
+        EXPECT_EQ(Read(provider, &source, plain),
+                  shown.empty() ? "body body|VRS0001|5" : "ended|before|77" + shown + kCorrupted);
+    }
+}
+
+// The number read, or why the text was refused.
+std::string Version(const char* text) {
+    try {
+        return std::to_string(db::VersionNumber(text));
+    } catch (const db::VersionTextError& e) {
+        return e.what();
+    }
+}
+
+TEST(VersionText, TakesThreeCharactersThenAWholeNumberIn16BitsAndSaysWhyNot) {
+    const std::pair<const char*, int> taken[] = {
+        {"XDB10", 10},         {"XDB0010", 10},     {"ABC  42  ", 42}, {"XDB+7", 7},
+        {"XDB-32768", -32768}, {"XDB32767", 32767}, {"12345", 45}};
+    for (const auto& [text, number] : taken) EXPECT_EQ(Version(text), std::to_string(number));
+    const std::pair<const char*, const char*> refused[] = {
+        {"1.0", "version text too short: \"1.0\""},
+        {"XDB   ", "version text without a number: \"XDB   \""},
+        {"XDB32768", "version number out of range: \"XDB32768\""},
+        {"XDB-32769", "version number out of range: \"XDB-32769\""},
+        {"XDB99999999999999999999", "version number out of range: \"XDB99999999999999999999\""},
+        {"XDB1.5", "version number is not a number: \"XDB1.5\""}};
+    for (const auto& [text, why] : refused) EXPECT_EQ(Version(text), why);
+    for (const char* text : {"", "XD", "XDBabc", "XDB1a", "XDB1,000", "XDB0x10", "XDB+-1", "XDB--1",
+                             "XDB+ 1", "XDB1 2", "XDB-"}) {
+        EXPECT_THROW(db::VersionNumber(text), db::VersionTextError) << text;
+    }
 }
 
 }  // namespace

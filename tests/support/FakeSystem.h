@@ -102,11 +102,6 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string packageSeal() override { return seal; }
     bool normalFileExists(std::string_view path) override;
     platform::DeleteResult deleteFile(std::string_view path) override;
-    std::optional<std::string> readFile(std::string_view path) override {
-        const File* f = file(std::string(path));
-        if (!f || f->folder || f->holds > 0 || f->staged) return std::nullopt;
-        return f->bytes;
-    }
     std::uint32_t clearReadOnly(std::string_view path) override;
     bool fileInUse(std::string_view path) override;
     std::unique_ptr<platform::HeldFile> holdFile(std::string_view path,

@@ -81,27 +81,6 @@ TEST_F(Win32Files, OnlyNormalFilesExist) {
     ::SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(Win32Files, ReadFileSharesOnlyWithReaders) {
-    std::string content(70000, '\0');
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-    const std::string path = put("db.xdb", content);
-
-    EXPECT_EQ(system.readFile(path), content);
-    EXPECT_FALSE(system.readFile(dir / "missing.xdb").has_value());
-    {
-        // The product reading its database does not stop the updater.
-        uidriver::HeldFile reader(path);
-        EXPECT_EQ(system.readFile(path), content);
-    }
-    {
-        // A writer that shares nothing does.
-        UniqueHandle writer(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(writer);
-        EXPECT_FALSE(system.readFile(path).has_value());
-    }
-}
-
 TEST_F(Win32Files, AppendAnsiTextCreatesThenAppendsInTheCodePage) {
     if (::GetACP() != 1252) GTEST_SKIP() << "expects code page 1252, have " << ::GetACP();
     const std::string path = dir / "log.txt";

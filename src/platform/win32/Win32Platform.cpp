@@ -214,28 +214,6 @@ bool Win32Platform::fileInUse(std::string_view path) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-std::optional<std::string> Win32Platform::readFile(std::string_view path) {
-    UniqueHandle file(::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
-    if (!file) return {};
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) return {};
-    if (static_cast<unsigned long long>(size.QuadPart) > std::string{}.max_size()) return {};
-
-    // Bytes that a short read leaves unfilled stay spaces: the text always
-    // has the file's length, which the header check compares.
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), ' ');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(
-            std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max() / 2));
-        DWORD read = 0;
-        if (!::ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr) || read == 0) break;
-        done += read;
-    }
-    return bytes;
-}
-
 std::unique_ptr<HeldFile> Win32Platform::holdFile(std::string_view path, std::uint32_t& error) {
     DWORD code = 0;
     auto held = Hold(wide(path), HoldFor::Removal, code);

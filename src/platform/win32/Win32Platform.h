@@ -25,7 +25,6 @@ class Win32Platform : public platform::Platform {
     DeleteResult deleteFile(std::string_view path) override;
     std::uint32_t clearReadOnly(std::string_view path) override;
     bool fileInUse(std::string_view path) override;
-    std::optional<std::string> readFile(std::string_view path) override;
     std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) override;
     std::unique_ptr<HeldFile> holdForReading(std::string_view path, std::uint32_t& error) override;
     std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) override;
