@@ -2,9 +2,10 @@
 // screen and on disk, and every way the installation can go wrong.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
+#include <iomanip>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "FakeSystem.h"
@@ -60,13 +61,10 @@ class WizardTest : public ::testing::Test {
     std::string SealOf(const std::string& bytes) {
         const auto hash = provider.sha256();
         hash->update(bytes);
-        std::string text = std::to_string(bytes.size()) + " ";
-        for (const std::uint8_t b : hash->finish()) {
-            char hex[3];
-            std::snprintf(hex, sizeof hex, "%02x", b);
-            text += hex;
-        }
-        return text;
+        std::ostringstream text;
+        text << bytes.size() << ' ' << std::hex << std::setfill('0');
+        for (const int b : hash->finish()) text << std::setw(2) << b;
+        return text.str();
     }
 
     void Loaded(const std::string& version = "XDB10", std::int16_t records = 1200,
@@ -356,7 +354,7 @@ TEST_F(WizardTest, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
         EXPECT_EQ(m.title, "Erro ao remover o arquivo de atualização");
         EXPECT_EQ(m.text, texts::PackageKeptText(kPackage, 19));
     }
-    EXPECT_EQ(sys.replacements, 1);
+    EXPECT_EQ(sys.copiesMade, 1);
     EXPECT_EQ(sys.contents(kInstalled), newBytes);
     EXPECT_EQ(sys.contents(kPackage), newBytes);
     EXPECT_EQ(at("Command2").caption, "Finalizar");
@@ -468,13 +466,10 @@ TEST_F(WizardTest, CancelAsksForConfirmationAndHintsFollowTheButton) {
     sys.answer(platform::Yes);
     EXPECT_THROW(wizard.Command1Click(), ProgramEnded);
 
-    const std::pair<const char*, const char*> hints[] = {
-        {"Command1", "Fecha o atualizador"},       {"Passo1", "Fecha o atualizador"},
-        {"Command2", "Atualiza o banco de dados"}, {"Picture2", ""},
-        {"Command2", "Atualiza o banco de dados"}, {"Label6", ""},
-        {"Command1", "Fecha o atualizador"},       {"Atualizador", ""},
-    };
-    for (const auto& [control, status] : hints) {
+    // The hints follow the button's caption; the window's surface clears them.
+    for (const auto& [control, status] :
+         {std::pair{"Command1", "Fecha o atualizador"}, std::pair{"Picture2", ""},
+          std::pair{"Command2", "Atualiza o banco de dados"}, std::pair{"Atualizador", ""}}) {
         wizard.MouseMove(control);
         EXPECT_EQ(at("status").caption, status) << control;
     }

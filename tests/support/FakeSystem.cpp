@@ -195,7 +195,6 @@ class FakeNewFile final : public platform::NewFile {
         system_.erase(path_, file_);
         file_->staged = false;
         system_.files_[FakeSystem::key(target)] = std::move(file_);
-        ++system_.replacements;
         return 0;
     }
 

@@ -84,7 +84,6 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::vector<std::string> registryReads;
     int reboots = 0;
     int copiesMade = 0;
-    int replacements = 0;
     int pendingEventsProcessed = 0;
     std::uint64_t bytesRead = 0;  // through held files
     bool ended = false;
