@@ -6,8 +6,11 @@ names planted beside it and in the folder it starts in), an older installed
 database with its registry value and the product's remover.
 
     road_test.py --build DIR --exe Atualizador.exe [--package db.xdb]
+    road_test.py --build DIR --exe Atualizador.exe --package db.xdb --swapped same-size|other-size
 
 --package installs a given db.xdb (a release's) instead of a new one.
+--swapped puts another valid, newer package in its place, of the same size or
+not, and proves that a release installs nothing but its own package.
 """
 import argparse
 import glob
@@ -18,7 +21,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing compiled left in the source tree
-from e2ebench import (CANCEL, CLEANUP, LABEL1, LABEL4, NEXT, OK, WAIT_LABEL,
+from e2ebench import (CANCEL, CLEANUP, CORRUPTED_TITLE, LABEL1, LABEL4, NEXT, OK, WAIT_LABEL,
                       WAIT_TEXTS, WIZARD, WIZARD_TEXTS, E2E, Failure, fresh_folder, read, stop)
 
 # What the updater and the system DLLs it uses load by name. Not planted:
@@ -151,16 +154,49 @@ def walk(t, road):
                     f"the wizard or the cleanup loaded {road.loaded(folder)} {where}")
 
 
+def swapped(t, road, size):
+    """A release's package replaced by another valid, newer one."""
+    body = road.package + ".txt"
+    t.wine(t.built("tools/xdbtool.exe"), "unpack", t.windows(road.package), "-o", t.windows(body))
+    version = "XDB0043" if size == "same-size" else "XDB43"
+    t.pack(road.package, version, 3, read(body))
+    os.remove(body)
+    road.new = read(road.package)
+    wizard = road.start()
+    try:
+        if size == "same-size":
+            t.window(WIZARD)
+            t.ui("click", WIZARD, NEXT)
+            t.wait_text(WIZARD, LABEL4, "Versão instalada: XDB0001")
+            t.ui("click", WIZARD, NEXT)
+            expected = (WIZARD_TEXTS["kPackageMismatchTitle"], WIZARD_TEXTS["kPackageMismatchText"])
+        else:
+            expected = (CORRUPTED_TITLE, None)
+        title, _, text = t.msgbox()
+        t.check(title == expected[0] and expected[1] in (None, text),
+                f"a package of {size} was not refused as it should: {title}: {text}")
+        t.press(OK)
+        wizard.wait(timeout=60)
+        t.check(read(road.installed) == road.old and read(road.package) == road.new
+                and road.beside() == ["db.xdb"], f"a package of {size} changed the files")
+    finally:
+        stop(wizard)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--exe", required=True)
     parser.add_argument("--package")
+    parser.add_argument("--swapped", choices=("same-size", "other-size"))
     args = parser.parse_args()
     t = E2E(args.build)
     try:
         road = Road(t, args.exe, args.package)
-        walk(t, road)
+        if args.swapped:
+            swapped(t, road, args.swapped)
+        else:
+            walk(t, road)
     except (Failure, OSError) as e:
         t.check(False, f"the road stopped: {e}")
     return t.end()
