@@ -180,8 +180,8 @@ def main():
     t = E2E(args.build)
     try:
         (kill if args.proof == "kill" else hang)(t, Install(t, args.exe))
-    except Failure as e:
-        t.check(False, str(e))
+    except Exception as e:  # a step that never came, a file that is not there
+        t.check(False, f"stopped: {e!r}")
     return t.end()
 
 

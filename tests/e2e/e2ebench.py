@@ -129,8 +129,12 @@ class E2E(Bench):
 
 
 def read(path):
-    with open(path, "rb") as f:
-        return f.read()
+    """The file's bytes; None when there is none."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
 
 
 def stop(process):

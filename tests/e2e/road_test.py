@@ -129,7 +129,8 @@ def walk(t, road):
         took = time.monotonic() - ended
         t.check((title, text, buttons) == (WAIT_TEXTS["kRestartTitle"], WAIT_TEXTS["kRestartText"],
                                            [OK, CANCEL]), f"not the restart box: {title}: {text}")
-        t.check(took <= 5, f"the cleanup's end came {took:.1f} s after the wizard's")
+        print(f"the restart box came {took:.1f} s after the wizard ended")
+        t.check(took <= 5, "the cleanup waited that long for the read-only updater")
         t.check(t.ui("text", CLEANUP, WAIT_LABEL).strip() == WAIT_TEXTS["kDone"], "no 'Pronto'")
         t.check(not os.path.exists(road.exe), "the read-only updater was not deleted")
         remover = os.path.join(road.product, "removedor-ran.txt")
@@ -164,23 +165,24 @@ def swapped(t, road, size):
     road.new = read(road.package)
     wizard = road.start()
     try:
-        if size == "same-size":
-            t.window(WIZARD)
+        expected = (CORRUPTED_TITLE, None)  # at load: the size is not the release's
+        if size == "same-size":  # at the installation: the hash is not the release's
             t.ui("click", WIZARD, NEXT)
             t.wait_text(WIZARD, LABEL4, "Versão instalada: XDB0001")
             t.ui("click", WIZARD, NEXT)
             expected = (WIZARD_TEXTS["kPackageMismatchTitle"], WIZARD_TEXTS["kPackageMismatchText"])
-        else:
-            expected = (CORRUPTED_TITLE, None)
-        title, _, text = t.msgbox()
+        try:
+            title, _, text = t.msgbox()
+            t.press(OK)
+            wizard.wait(timeout=60)
+        except Failure:
+            title, text = "no box", ""
         t.check(title == expected[0] and expected[1] in (None, text),
-                f"a package of {size} was not refused as it should: {title}: {text}")
-        t.press(OK)
-        wizard.wait(timeout=60)
-        t.check(read(road.installed) == road.old and read(road.package) == road.new
-                and road.beside() == ["db.xdb"], f"a package of {size} changed the files")
+                f"a release took a package of {size} not its own ({title}: {text})")
     finally:
         stop(wizard)
+    t.check(read(road.installed) == road.old and read(road.package) == road.new
+            and road.beside() == ["db.xdb"], f"a package of {size} changed the files")
 
 
 def main():
@@ -197,8 +199,8 @@ def main():
             swapped(t, road, args.swapped)
         else:
             walk(t, road)
-    except (Failure, OSError) as e:
-        t.check(False, f"the road stopped: {e}")
+    except Exception as e:  # a step that never came, a file that is not there
+        t.check(False, f"the road stopped: {e!r}")
     return t.end()
 
 
