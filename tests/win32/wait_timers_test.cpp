@@ -56,9 +56,19 @@ double MedianInterval(const std::vector<ULONGLONG>& at) {
 TEST(Win32WaitWindow, TriesEveryHalfSecondAndMovesTheIconEveryTenMilliseconds) {
     HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, RecordTicks, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
+    // Should the timers never tick, the window is ended after 20 s all the same.
+    HANDLE guard = nullptr;
+    CreateTimerQueueTimer(
+        &guard, nullptr,
+        [](PVOID thread, BOOLEAN) {
+            PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(thread)), WM_QUIT, 0,
+                               0);
+        },
+        reinterpret_cast<PVOID>(static_cast<UINT_PTR>(GetCurrentThreadId())), 20000, 0, 0);
     LockedFile system;
     platform::win32::Win32UserInterface ui;
     app::win32::RunWaitWindow(GetModuleHandleW(nullptr), 0, system, ui, "C:\\locked.exe");
+    DeleteTimerQueueTimer(nullptr, guard, INVALID_HANDLE_VALUE);
     UnhookWindowsHookEx(hook);
     DestroyWindow(FindWindowW(app::win32::kWaitWindowClass, nullptr));
 
