@@ -22,7 +22,7 @@ using platform::RegistryRoot;
 // A 32-bit product keeps its key in the registry's 32-bit view, which a
 // 64-bit process does not see by default: the installed database would look
 // missing. Its text is in the ANSI code page, and may lack its NUL.
-TEST(Win32Registry, ReadsTheProductsThirtyTwoBitViewFirstAsAnsiText) {
+TEST(Win32RegistryRead, PrefersTheProductsThirtyTwoBitView) {
     const std::string key =
         "SOFTWARE\\AtualizadorTests\\" + std::to_string(::GetCurrentProcessId());
     const auto write = [&](REGSAM view, std::string_view bytes) {
