@@ -70,19 +70,12 @@ before
 echo "  package:  $("$xdbtool" info "$update/db.xdb" 2>&1 | tr '\n' ' ')"
 
 drive_() { timeout 60 wine "$driver" "$@" </dev/null 2>>"$demo/driver.log" | tr -d '\r'; }
-shot() {  # shot NAME [WINDOW]
+shot() {  # shot NAME: the screen, cut down to the windows on the desktop
     sleep 0.5
-    drive_ screenshot "Z:${demo//\//\\}\\$1.bmp" "${@:2}" >/dev/null
-    local bmp=$demo/$1.bmp
-    if [ $# -eq 1 ]; then
-        # The whole screen, cut down to the windows on the desktop.
-        local desktop
-        desktop=$(convert "$bmp" -format '%[pixel:p{w-1,h-1}]' info:)
-        convert "$bmp" -bordercolor "$desktop" -border 1 -fuzz 3% -trim +repage "$demo/$1.png"
-    else
-        convert "$bmp" "$demo/$1.png"
-    fi
-    rm -f "$bmp"
+    local png=$demo/$1.png desktop
+    timeout 30 import -window root "$png"
+    desktop=$(convert "$png" -format '%[pixel:p{w-1,h-1}]' info:)
+    convert "$png" -bordercolor "$desktop" -border 1 -fuzz 3% -trim +repage "$png"
     echo "  screenshot: build/demo/$1.png"
 }
 wait_text() {  # wait_text WINDOW CONTROL PREFIX
@@ -100,25 +93,23 @@ if [ -n "$userDisplay" ] && [ -z "${CI:-}" ]; then
     DISPLAY=$userDisplay DEMO_INTERACTIVE=1 timeout 1800 wine 'C:\Atualizacao\Atualizador.exe' \
         </dev/null >/dev/null 2>&1 || true
     # The cleanup copy lives on after the wizard; let the person finish it.
-    for _ in $(seq 900); do
-        drive_ list | grep -q AtualizadorWait || break
-        sleep 2
-    done
+    timeout 1900 wine "$driver" wait-gone 'class:AtualizadorWait' --timeout 1800000 \
+        </dev/null >/dev/null 2>>"$demo/driver.log" || true
 else
     echo "demo: no display; walking the wizard on Xvfb"
     # Not through a pipe: the program would hold it open for its whole life.
     timeout 60 wine "$driver" start 'C:\Atualizacao\Atualizador.exe' </dev/null >/dev/null 2>&1
     drive_ wait-window "$wizard" >/dev/null
-    shot 1-inicio "$wizard"
+    shot 1-inicio
     drive_ click "$wizard" '#112'                       # Prosseguir
     wait_text "$wizard" '#120' 'Versão instalada'
-    shot 2-verificacao "$wizard"
+    shot 2-verificacao
     drive_ click "$wizard" '#112'                       # Prosseguir
     wait_text "$wizard" '#118' 'O Banco de Dados foi atualizado'
-    shot 3-instalado "$wizard"
+    shot 3-instalado
     drive_ click "$wizard" '#112'                       # Finalizar
     drive_ wait-window 'class:AtualizadorWait' >/dev/null
-    shot 4-limpeza 'class:AtualizadorWait'
+    shot 4-limpeza
     drive_ msgbox --timeout 30000 >/dev/null            # "Reinicialização", once deleted
     shot 5-reinicializacao
     drive_ press 2 >/dev/null                           # Cancelar: restart later

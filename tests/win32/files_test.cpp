@@ -1,99 +1,195 @@
+// The Win32 file code against the real file system, for what only the system
+// shows: the codes of a refused deletion, what counts as an ordinary file,
+// the sharing of a held file, and how a new file is made, let go, kept and
+// put in place.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "TempFolder.h"
-#include "platform/SystemError.h"
-#include "platform/win32/Handles.h"
-#include "platform/win32/Text.h"
+#include <memory>
+#include <string>
+
+#include "Win32Test.h"
 #include "platform/win32/Win32Platform.h"
-#include "uidriver.h"
 
 namespace {
 
+using namespace win32test;
 using platform::DeleteOutcome;
-using platform::win32::UniqueHandle;
-using platform::win32::Widen;
 
 class Win32Files : public testing::Test {
   protected:
-    std::string put(const std::string& name, std::string_view bytes = "data") {
-        const std::string path = dir / name;
-        uidriver::WriteWholeFile(path, bytes);
-        return path;
+    std::unique_ptr<platform::HeldFile> hold(const std::string& path) {
+        std::uint32_t error = 0;
+        auto held = system.holdFile(path, error);
+        EXPECT_TRUE(held) << path << ": error " << error;
+        return held;
     }
-    std::string folder(const std::string& name) {
-        const std::string path = dir / name;
-        ::CreateDirectoryW(Widen(path).c_str(), nullptr);
-        return path;
+    std::unique_ptr<platform::NewFile> copy(const std::string& name, platform::HeldFile& source,
+                                            std::uint32_t& error) {
+        return system.createCopy(dir / name, source, error, platform::FileAccess::AsTheFolder, {});
     }
     TempFolder dir;
     platform::win32::Win32Platform system;
 };
 
-// The updater tells "not there" from "could not delete" to decide between
-// going on and asking the user to retry; these are the codes the tells rely on.
-TEST_F(Win32Files, DeleteTellsNotFoundFromFailure) {
-    const std::string held = put("held.xdb");
-    uidriver::HeldFile holder(held);
-    const std::string plain = put("plain.xdb");
-
-    struct {
-        const char* what;
+// "Not there" lets the updater go on; "could not delete" asks to retry.
+TEST_F(Win32Files, DeleteTellsWhatIsMissingFromWhatIsRefused) {
+    const std::string held = Put(dir / "held.xdb");
+    const UniqueHandle holder = Open(held, GENERIC_READ, FILE_SHARE_READ);
+    ::CreateDirectoryW(Widen(dir / "folder").c_str(), nullptr);
+    const struct {
         std::string path;
         DeleteOutcome outcome;
-        std::uint32_t error;
+        DWORD error;
     } cases[] = {
-        {"plain file", plain, DeleteOutcome::Deleted, 0},
-        {"held open by another process", held, DeleteOutcome::Failed, ERROR_SHARING_VIOLATION},
-        {"missing file", dir / "missing.xdb", DeleteOutcome::NotFound, ERROR_FILE_NOT_FOUND},
-        {"missing folder", dir / "nope\\db.xdb", DeleteOutcome::NotFound, ERROR_PATH_NOT_FOUND},
-        {"folder", folder("sub"), DeleteOutcome::Failed, ERROR_ACCESS_DENIED},
+        {Put(dir / "plain.xdb"), DeleteOutcome::Deleted, 0},
+        {held, DeleteOutcome::Failed, ERROR_SHARING_VIOLATION},
+        {dir / "missing.xdb", DeleteOutcome::NotFound, ERROR_FILE_NOT_FOUND},
+        {dir / "missing\\db.xdb", DeleteOutcome::NotFound, ERROR_PATH_NOT_FOUND},
+        {dir / "folder", DeleteOutcome::Failed, ERROR_ACCESS_DENIED},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         const auto result = system.deleteFile(c.path);
-        EXPECT_EQ(result.outcome, c.outcome);
-        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.outcome, c.outcome) << c.path;
+        EXPECT_EQ(result.error, c.error) << c.path;
     }
-    EXPECT_FALSE(uidriver::FileExists(plain));
-    EXPECT_TRUE(uidriver::FileExists(held));
-    holder.release();
-    EXPECT_EQ(system.deleteFile(held).outcome, DeleteOutcome::Deleted);
 }
 
-TEST_F(Win32Files, OnlyNormalFilesExist) {
-    const std::string hidden = put("hidden.xdb");
-    uidriver::SetHidden(hidden, true);
-    const std::string readOnly = put("readonly.xdb");
-    ::SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
-    const std::string system32 = put("system.xdb");
-    ::SetFileAttributesW(Widen(system32).c_str(), FILE_ATTRIBUTE_SYSTEM);
-
-    struct {
-        std::string path;
-        bool exists;
-    } cases[] = {
-        {put("db.xdb"), true},  {readOnly, true},           {hidden, false},
-        {system32, false},      {folder("db2.xdb"), false}, {dir / "missing.xdb", false},
-        {dir / "*.xdb", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(system.normalFileExists(c.path), c.exists) << c.path;
-    ::SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+// Hidden and system files and folders count as missing (Wine keeps the
+// attributes where Windows does); read-only files do not.
+TEST_F(Win32Files, OnlyOrdinaryFilesExist) {
+    const std::string readOnly = Put(dir / "readonly.xdb");
+    SetReadOnly(readOnly);
+    const std::string hidden = Put(dir / "hidden.xdb");
+    ::SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    const std::string systemFile = Put(dir / "system.xdb");
+    ::SetFileAttributesW(Widen(systemFile).c_str(), FILE_ATTRIBUTE_SYSTEM);
+    ::CreateDirectoryW(Widen(dir / "folder.xdb").c_str(), nullptr);
+    EXPECT_TRUE(system.normalFileExists(Put(dir / "db.xdb")));
+    EXPECT_TRUE(system.normalFileExists(readOnly));
+    for (const std::string& path : {hidden, systemFile, dir / "folder.xdb", dir / "*.xdb"})
+        EXPECT_FALSE(system.normalFileExists(path)) << path;
 }
 
-TEST_F(Win32Files, AppendAnsiTextCreatesThenAppendsInTheCodePage) {
-    if (::GetACP() != 1252) GTEST_SKIP() << "expects code page 1252, have " << ::GetACP();
-    const std::string path = dir / "log.txt";
-    system.appendAnsiText(path, "Atualização\r\n");
-    system.appendAnsiText(path, "ok\r\n");
-    EXPECT_EQ(uidriver::ReadWholeFile(path), "Atualiza\xe7\xe3o\r\nok\r\n");
+// While the package is held nobody may write, rename or delete it, or what
+// is installed could differ from what was checked. The updater removes it
+// through its own handle, read-only or not.
+TEST_F(Win32Files, HeldFileRefusesWritersRenamersAndDeletersAndIsRemovedThroughItsHandle) {
+    const std::string content(3 * 1024 * 1024 + 17, 'x');
+    const std::string path = Put(dir / "db.xdb", content);
+    auto held = hold(path);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->size(), content.size());
+    EXPECT_EQ(held->read(content.size() - 5, 100), "xxxxx");
+    EXPECT_FALSE(Open(path, GENERIC_WRITE, kShareAll)) << "opened for writing";
+    EXPECT_FALSE(::MoveFileW(Widen(path).c_str(), Widen(dir / "away.xdb").c_str())) << "renamed";
+    EXPECT_FALSE(::DeleteFileW(Widen(path).c_str())) << "deleted";
+    EXPECT_EQ(held->remove(), 0u);
+    EXPECT_FALSE(Exists(path));
 
-    try {
-        system.appendAnsiText(dir / "nope\\log.txt", "x");
-        FAIL() << "appending into a missing folder must throw";
-    } catch (const platform::SystemError& e) {
-        EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+    const std::string readOnly = Put(dir / "readonly.xdb");
+    SetReadOnly(readOnly);
+    held = hold(readOnly);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->remove(), 0u) << "a read-only package is not removed";
+    EXPECT_FALSE(Exists(readOnly));
+}
+
+// Whatever holds a name (a file, a folder), the copy is not made over it and
+// the error tells the caller to try the next name.
+TEST_F(Win32Files, CopyIsNeverMadeOverATakenName) {
+    auto source = hold(Put(dir / "db.xdb", "new database"));
+    ASSERT_TRUE(source);
+    Put(dir / "taken.novo", "someone else's");
+    ::CreateDirectoryW(Widen(dir / "folder.novo").c_str(), nullptr);
+    for (const char* name : {"taken.novo", "folder.novo"}) {
+        std::uint32_t error = 0;
+        EXPECT_FALSE(copy(name, *source, error)) << name;
+        EXPECT_TRUE(platform::IsNameTaken(error)) << name << ": " << error;
     }
+    EXPECT_EQ(Contents(dir / "taken.novo"), "someone else's");
+}
+
+// A copy let go leaves nothing; put in place, it replaces the old file in one
+// step and stays once its handle is closed; kept, it is held at its name.
+TEST_F(Win32Files, CopyIsLetGoPutInPlaceOrKeptHeld) {
+    const std::string content(2 * 1024 * 1024 + 3, 'n');
+    auto source = hold(Put(dir / "package.xdb", content));
+    ASSERT_TRUE(source);
+    std::uint32_t error = 0;
+    auto staged = copy("db.xdb.novo", *source, error);
+    ASSERT_TRUE(staged) << error;
+    EXPECT_TRUE(Exists(dir / "db.xdb.novo"));
+    staged.reset();
+    EXPECT_FALSE(Exists(dir / "db.xdb.novo")) << "a copy let go stays behind";
+
+    const std::string target = Put(dir / "db.xdb", "old database");
+    staged = copy("db.xdb.novo", *source, error);
+    ASSERT_TRUE(staged) << error;
+    EXPECT_EQ(staged->replace(target), 0u);
+    staged.reset();
+    EXPECT_TRUE(Contents(target) == content) << "the new database went with its handle";
+    EXPECT_FALSE(Exists(dir / "db.xdb.novo"));
+
+    auto made = copy("copy.exe", *source, error);
+    ASSERT_TRUE(made) << error;
+    auto kept = made->keep(error);
+    ASSERT_TRUE(kept) << error;
+    made.reset();
+    EXPECT_TRUE(Contents(dir / "copy.exe") == content);
+    EXPECT_FALSE(::DeleteFileW(Widen(dir / "copy.exe").c_str())) << "a kept copy is not held";
+    kept.reset();
+    EXPECT_TRUE(Exists(dir / "copy.exe"));
+}
+
+// Windows refuses to rename over a read-only file, Wine does not: clearing
+// the installed database's attribute shows only in its effect, on the old
+// file, watched here through a second name (a hard link: attributes belong
+// to the file, not to its names).
+TEST_F(Win32Files, ReplaceClearsTheOldFilesReadOnlyAttributeOrRestoresItWhenRefused) {
+    auto source = hold(Put(dir / "package.xdb", "new database"));
+    ASSERT_TRUE(source);
+    const std::string target = Put(dir / "db.xdb", "old database");
+    const std::string witness = dir / "witness.xdb";
+    ASSERT_TRUE(::CreateHardLinkW(Widen(witness).c_str(), Widen(target).c_str(), nullptr));
+    SetReadOnly(target);
+    ASSERT_TRUE(ReadOnly(witness));
+    std::uint32_t error = 0;
+    auto staged = copy("db.xdb.novo", *source, error);
+    ASSERT_TRUE(staged) << error;
+    {
+        // Neither system renames over a file that is open. Shared with
+        // everyone, the replacement still reaches it to clear the attribute.
+        const UniqueHandle reader = Open(target, GENERIC_READ, kShareAll);
+        ASSERT_TRUE(Open(target, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll));
+        Put(dir / "other.xdb");
+        ASSERT_FALSE(::MoveFileExW(Widen(dir / "other.xdb").c_str(), Widen(target).c_str(),
+                                   MOVEFILE_REPLACE_EXISTING));
+        EXPECT_NE(staged->replace(target), 0u) << "a refused replacement reported as done";
+        EXPECT_EQ(Contents(target), "old database");
+        EXPECT_TRUE(ReadOnly(target)) << "a refused replacement left the old file writable";
+    }
+    EXPECT_EQ(staged->replace(target), 0u);
+    EXPECT_EQ(Contents(target), "new database");
+    EXPECT_FALSE(ReadOnly(target));
+    EXPECT_FALSE(ReadOnly(witness)) << "the old file was still read-only when it was replaced";
+}
+
+// The cleanup deletes the finished updater: it clears a read-only attribute
+// first, and waits only while a program has the file open.
+TEST_F(Win32Files, CleanupClearsReadOnlyAndWaitsOnlyForAFileInUse) {
+    const std::string path = Put(dir / "Atualizador.exe");
+    SetReadOnly(path);
+    EXPECT_FALSE(system.fileInUse(path)) << "waiting would never cure a read-only file";
+    EXPECT_EQ(system.clearReadOnly(path), 0u);
+    EXPECT_FALSE(ReadOnly(path));
+    EXPECT_EQ(system.clearReadOnly(dir / "missing.exe"), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(system.fileInUse(dir / "missing.exe"));
+    {
+        const UniqueHandle running = Open(path, GENERIC_READ, FILE_SHARE_READ);
+        EXPECT_TRUE(system.fileInUse(path));
+    }
+    EXPECT_FALSE(system.fileInUse(path));
 }
 
 }  // namespace
