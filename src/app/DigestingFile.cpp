@@ -2,15 +2,15 @@
 
 namespace app {
 
-std::string DigestingFile::read(std::uint64_t offset, std::size_t length) {
+std::size_t DigestingFile::readInto(std::uint64_t offset, std::span<char> into) {
     if (offset == 0) {
         hash_ = provider_.sha256();
         hashed_ = 0;
     }
-    std::string bytes = file_.read(offset, length);
-    hash_->update(bytes);
-    hashed_ += bytes.size();
-    return bytes;
+    const std::size_t got = file_.readInto(offset, into);
+    hash_->update({into.data(), got});
+    hashed_ += got;
+    return got;
 }
 
 bool DigestingFile::matches(const crypto::Sha256Digest& expected) {

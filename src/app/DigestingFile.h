@@ -19,7 +19,7 @@ class DigestingFile final : public platform::HeldFile {
         : file_(file), provider_(provider) {}
 
     std::uint64_t size() override { return file_.size(); }
-    std::string read(std::uint64_t offset, std::size_t length) override;
+    std::size_t readInto(std::uint64_t offset, std::span<char> into) override;
     std::uint32_t remove() override { return file_.remove(); }
 
     // Whether the last reading, from the start, took in the whole file and

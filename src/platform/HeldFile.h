@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,16 @@ class HeldFile {
     virtual ~HeldFile() = default;
 
     virtual std::uint64_t size() = 0;
-    // Up to `length` bytes from `offset`; fewer only at the end of the file.
-    // Throws SystemError when the system cannot read.
-    virtual std::string read(std::uint64_t offset, std::size_t length) = 0;
+    // Up to `into.size()` bytes from `offset`, into `into`; fewer only at
+    // the end of the file. Returns how many. Throws SystemError when the
+    // system cannot read.
+    virtual std::size_t readInto(std::uint64_t offset, std::span<char> into) = 0;
+    // The same, as a string of its own.
+    std::string read(std::uint64_t offset, std::size_t length) {
+        std::string bytes(length, '\0');
+        bytes.resize(readInto(offset, bytes));
+        return bytes;
+    }
     // Deletes the file through the open handle, clearing a read-only
     // attribute first, and lets it go; 0, or the system's error code with the
     // file still held.

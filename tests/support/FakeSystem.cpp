@@ -148,12 +148,12 @@ class FakeHeldFile final : public platform::HeldFile {
     ~FakeHeldFile() override { release(); }
 
     std::uint64_t size() override { return file_ ? file_->bytes.size() : 0; }
-    std::string read(std::uint64_t offset, std::size_t length) override {
+    std::size_t readInto(std::uint64_t offset, std::span<char> into) override {
         if (!file_) throw platform::SystemError("read of a released file", kInvalidHandle);
-        if (offset >= file_->bytes.size()) return {};
-        std::string bytes = file_->bytes.substr(static_cast<std::size_t>(offset), length);
-        system_.bytesRead += bytes.size();
-        return bytes;
+        if (offset >= file_->bytes.size()) return 0;
+        const std::size_t got = file_->bytes.copy(into.data(), into.size(), offset);
+        system_.bytesRead += got;
+        return got;
     }
     std::uint32_t remove() override {
         if (!file_) return kInvalidHandle;

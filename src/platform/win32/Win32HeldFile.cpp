@@ -33,19 +33,18 @@ class Win32HeldFile final : public HeldFile {
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
-    std::string read(std::uint64_t offset, std::size_t length) override {
-        std::string bytes(length, '\0');
+    std::size_t readInto(std::uint64_t offset, std::span<char> into) override {
         std::size_t done = 0;
-        while (done < length) {
+        while (done < into.size()) {
             // Positioned reads: the handle's own file pointer plays no part.
             OVERLAPPED at{};
             const std::uint64_t position = offset + done;
             at.Offset = static_cast<DWORD>(position);
             at.OffsetHigh = static_cast<DWORD>(position >> 32);
             const DWORD chunk = static_cast<DWORD>(
-                std::min<std::size_t>(length - done, std::numeric_limits<DWORD>::max() / 2));
+                std::min<std::size_t>(into.size() - done, std::numeric_limits<DWORD>::max() / 2));
             DWORD got = 0;
-            if (!::ReadFile(file_.get(), bytes.data() + done, chunk, &got, &at)) {
+            if (!::ReadFile(file_.get(), into.data() + done, chunk, &got, &at)) {
                 const DWORD error = ::GetLastError();
                 if (error == ERROR_HANDLE_EOF) break;
                 throw SystemError("Não foi possível ler o arquivo", error);
@@ -53,8 +52,7 @@ class Win32HeldFile final : public HeldFile {
             if (got == 0) break;
             done += got;
         }
-        bytes.resize(done);
-        return bytes;
+        return done;
     }
 
     std::uint32_t remove() override {
