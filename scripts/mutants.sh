@@ -1,18 +1,32 @@
 #!/usr/bin/env bash
-# Hand-made faults in the core logic, each applied in turn to a scratch copy
-# of the tree; the native tests run against each, and a table says which
-# test caught it. A fault no test catches is a missing test. A tool for
-# developers, not part of the test command: it takes a few minutes.
-#   scripts/mutants.sh [NUMBER...]      (default: every fault)
+# Hand-made faults, each applied in turn to a scratch copy of the tree; the
+# tests run against each, and a table says which test caught it. A fault no
+# test catches is a missing test. A tool for developers, not part of the
+# test command.
+#   scripts/mutants.sh [NUMBER...]             faults in the core logic and
+#                                              xdbtool, against the native
+#                                              tests (a few minutes)
+#   scripts/mutants.sh --windows [NUMBER...]   faults in the Win32 code,
+#                                              against the tests under Wine
+#                                              that should catch them (about
+#                                              an hour, the release's fault a
+#                                              release build more)
 # Exit status: 0 every fault caught, 1 some fault went unnoticed.
 set -euo pipefail
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 scratch=${MUTANTS_DIR:-$root/build/mutants}
 jobs=${JOBS:-2}
+preset=native
+if [ "${1:-}" = --windows ]; then
+    preset=windows
+    shift
+fi
 
-# FILE @ TEXT AS IT IS @ TEXT WITH THE FAULT @ WHAT THE FAULT IS
+# FILE @ TEXT AS IT IS @ TEXT WITH THE FAULT @ WHAT THE FAULT IS [@ TESTS]
 # Texts are taken as written in the source; \n stands for a line break.
-faults=$(cat <<'LIST'
+# TESTS (Windows faults only): the CTest names to run, as a regular
+# expression.
+native_faults=$(cat <<'LIST'
 src/app/VersionCheck.cpp@if (old < current)@if (old > current)@the version comparison turned
 src/db/VersionText.cpp@value > 32767@value > 32768@a version number one past the range accepted
 src/db/VersionText.cpp@versionText.size() <= 3@versionText.size() < 3@a three-character version text accepted
@@ -31,7 +45,7 @@ src/app/Atualizador.cpp@if (staged->replace(installed) != 0) {@if (staged->repla
 src/app/HandOff.cpp@        copy.held->remove();\n@\n@an unregistered copy left at the drive root
 src/app/HandOff.cpp@system.processPendingEvents();\n        system.startProgram@system.startProgram@the cleanup start not retried after pending events
 src/app/AtualizadorTexts.h@e clique em Repetir.";@e clique em Tentar.";@a text of the access box changed
-src/app/Wait.cpp@outcome == platform::DeleteOutcome::Failed@outcome != platform::DeleteOutcome::Deleted@a missing file waited for forever
+src/app/Wait.cpp@result.outcome != platform::DeleteOutcome::Failed@result.outcome == platform::DeleteOutcome::Deleted@a missing file reported as not deleted
 src/app/WaitEgg.cpp@if (s.left >= kFarEnd) {@if (s.left > kFarEnd) {@the icon slides one step too far
 src/platform/PanelShading.cpp@kDefaultBandWidth = 25;@kDefaultBandWidth = 24;@the default band width changed
 src/platform/Decl.cpp@[Rename]@[Renamed]@the wininit.ini section misnamed
@@ -65,6 +79,26 @@ src/crypto/clsCryptoFilterBox.cpp@stream->session, Password_, noContainer_)@stre
 LIST
 )
 
+windows_faults=$(cat <<'LIST'
+src/platform/win32/Win32HeldFile.cpp@access, FILE_SHARE_READ, nullptr@access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr@a held file open to writers and deleters@Win32Files
+src/platform/win32/Win32NewFile.cpp@DWORD error = DeleteOnClose(file_.get(), false) ? 0 : LastErrorOr(ERROR_GEN_FAILURE);@DWORD error = 0;@the staged copy's delete-on-close left set through the rename@Win32Files
+src/platform/win32/DllSearch.cpp@set(LOAD_LIBRARY_SEARCH_SYSTEM32)@set(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)@the DLL search left open to the program's folder@e2e.TheRoad
+src/platform/win32/Win32NewFile.cpp@CREATE_NEW,@CREATE_ALWAYS,@a copy made over a taken name@Win32Files
+src/platform/win32/Win32HeldFile.cpp@if (const DWORD error = ClearReadOnly(file_.get(), readOnly); error != 0) return error;@(void)readOnly;@a read-only package not cleared before its removal@Win32Files
+src/platform/win32/Win32NewFile.cpp@    return ClearReadOnly(file.get(), restoreAttributes);@    return 0;@a read-only installed database not cleared before the replace@Win32Files
+src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n@@a refused replace leaving the old database writable@Win32Files
+src/platform/win32/Win32Platform.cpp@    return ClearReadOnly(file.get(), previous);@    return 0;@a read-only finished updater not cleared@Win32Files|e2e.TheRoad
+src/platform/win32/Win32Platform.cpp@return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;@return false;@the updater's process not waited for@Win32Files|e2e.TheRoad
+src/app/win32/FormWindow.cpp@            SetTimer(window_, entry->timerId, static_cast<UINT>(state.interval), nullptr);@            SetTimer(window_, entry->timerId, static_cast<UINT>(2 * state.interval), nullptr);@the cleanup timers' intervals doubled@Win32WaitWindow
+src/platform/win32/Win32NewFile.cpp@descriptor ? &security : nullptr@nullptr@the copy at the drive root made without its descriptor@e2e.TheRoad
+src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found || true) return {};@the release's hash check skipped (its seal never read)@release.signed
+src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return error;@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return 0;@a refused replacement reported as installed@Win32Files
+src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullptr, 0, RunWork, &state, 0, nullptr));@    RunWork(&state);\n    UniqueHandle thread(::CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));@the copy made on the window's thread@TheWindowAnswers
+LIST
+)
+faults=$native_faults
+[ "$preset" = windows ] && faults=$windows_faults
+
 mkdir -p "$scratch"
 echo "mutants: copying the tree to $scratch"
 rsync -a --delete --exclude /build --exclude /.git --exclude /dist "$root/" "$scratch/tree/"
@@ -72,9 +106,23 @@ cd "$scratch/tree"
 # Built afresh: objects left by an interrupted run may hold a fault that
 # their sources no longer show.
 rm -rf build
-cmake --preset native >/dev/null
-cmake --build --preset native -j "$jobs" >/dev/null
-ctest --preset native -j "$jobs" >/dev/null || { echo "mutants: the tests fail without any fault" >&2; exit 1; }
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$jobs" >/dev/null
+# Under Wine, each fault runs only the tests named for it (they take
+# minutes); they must pass first.
+run_tests() {  # run_tests TESTS: CTest's output in ctest.log
+    if [ "$preset" = native ]; then
+        timeout 900 ctest --preset native -j "$jobs" --timeout 60
+    else
+        timeout 2400 ctest --preset windows -R "$1"
+    fi >"$scratch/ctest.log" 2>&1
+}
+if [ "$preset" = windows ]; then
+    all=$(cut -d@ -f5 <<<"$faults" | sort -u | paste -sd'|' -)
+    run_tests "$all" || { echo "mutants: the tests fail without any fault" >&2; exit 1; }
+else
+    run_tests || { echo "mutants: the tests fail without any fault" >&2; exit 1; }
+fi
 
 apply() {  # apply FILE OLD NEW: replaces exactly one occurrence, or fails
     python3 - "$@" <<'PY'
@@ -90,19 +138,18 @@ PY
 wanted=" $* "
 printf '%-3s %-52s %s\n' '#' 'fault' 'caught by'
 n=0 missed=0
-while IFS='@' read -r file old new what; do
+while IFS='@' read -r file old new what tests; do
     n=$((n + 1))
     [ $# -eq 0 ] || [[ $wanted == *" $n "* ]] || continue
     cp "$file" "$file.orig"
     verdict=""
     if ! apply "$file" "$old" "$new" 2>"$scratch/apply.log"; then
         verdict="(not applied: $(cat "$scratch/apply.log"))"
-    elif ! timeout 900 cmake --build --preset native -j "$jobs" >"$scratch/build.log" 2>&1; then
+    elif ! timeout 1800 cmake --build --preset "$preset" -j "$jobs" >"$scratch/build.log" 2>&1; then
         verdict="(does not build)"
     else
         status=0
-        timeout 900 ctest --preset native -j "$jobs" --timeout 60 >"$scratch/ctest.log" 2>&1 ||
-            status=$?
+        run_tests "$tests" || status=$?
         verdict=$(sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)$/\1/p' \
             "$scratch/ctest.log" | head -2 | paste -sd, -)
         if [ -z "$verdict" ] && [ "$status" -eq 124 ]; then
@@ -117,5 +164,5 @@ while IFS='@' read -r file old new what; do
     printf '%-3s %-52s %s\n' "$n" "$what" "$verdict"
 done <<<"$faults"
 # Leave the scratch build as the tree is.
-cmake --build --preset native -j "$jobs" >/dev/null 2>&1 || true
+cmake --build --preset "$preset" -j "$jobs" >/dev/null 2>&1 || true
 [ "$missed" -eq 0 ]
