@@ -87,8 +87,8 @@ src/platform/win32/Win32NewFile.cpp@CREATE_NEW,@CREATE_ALWAYS,@a copy made over 
 src/platform/win32/Win32HeldFile.cpp@if (const DWORD error = ClearReadOnly(file_.get(), readOnly); error != 0) return error;@(void)readOnly;@a read-only package not cleared before its removal@Win32Files
 src/platform/win32/Win32NewFile.cpp@    return ClearReadOnly(file.get(), restoreAttributes);@    return 0;@a read-only installed database not cleared before the replace@Win32Files
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n@@a refused replace leaving the old database writable@Win32Files
-src/platform/win32/Win32Platform.cpp@    return ClearReadOnly(file.get(), previous);@    return 0;@a read-only finished updater not cleared@Win32Files|e2e.TheRoad
-src/platform/win32/Win32Platform.cpp@return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;@return false;@the updater's process not waited for@Win32Files|e2e.TheRoad
+src/platform/win32/Win32Platform.cpp@    return ClearReadOnly(file.get(), previous);@    return previous;@a read-only finished updater not cleared@Win32Files|e2e.TheRoad
+src/platform/win32/Win32Platform.cpp@return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;@return error == 0;@the updater's process not waited for@Win32Files|e2e.TheRoad
 src/app/win32/FormWindow.cpp@            SetTimer(window_, entry->timerId, static_cast<UINT>(state.interval), nullptr);@            SetTimer(window_, entry->timerId, static_cast<UINT>(2 * state.interval), nullptr);@the cleanup timers' intervals doubled@Win32WaitWindow
 src/platform/win32/Win32NewFile.cpp@descriptor ? &security : nullptr@nullptr@the copy at the drive root made without its descriptor@e2e.TheRoad
 src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found || true) return {};@the release's hash check skipped (its seal never read)@release.signed
