@@ -5,6 +5,7 @@
 #   prefix/        the Wine prefix            prefix-made  when it was made
 #   xvfb.pid       our Xvfb, if we started it  display     its display number
 #   lock           flock for every change     logs/        output of the set-up
+#   tmp/           TMPDIR of every Wine process (where its server's socket is)
 # Only what is recorded here is ever stopped. Every Wine and X command runs
 # under `timeout`, with its output in logs/ and the lock's descriptor closed,
 # so that neither the lock nor the caller's pipes are held by daemons.
@@ -38,12 +39,17 @@ bench_locate() {
             bench_die "no build folder above '${1:-.}'; set ATUALIZADOR_BENCH"
         BENCH=$build/wine-bench
     fi
-    mkdir -p "$BENCH/logs"
+    mkdir -p "$BENCH/logs" "$BENCH/tmp"
     BENCH=$(cd "$BENCH" && pwd)
 }
 
 bench_export() {
     export WINEPREFIX="$BENCH/prefix"
+    # Wine, as packaged here, keeps its server's socket under $TMPDIR. A
+    # caller with a TMPDIR of its own (a test's scratch folder) would start a
+    # second server for the same prefix, out of reach of `wineserver -k` and
+    # alive long after that folder is gone: one TMPDIR for the whole bench.
+    export TMPDIR="$BENCH/tmp"
     export WINEDEBUG=-all
     # No Mono/Gecko install prompts (they hang a new prefix), no menu entries;
     # and whatever a test adds (Wine reads this from each process's Linux

@@ -39,7 +39,7 @@ renew)
     ;;
 env)
     bench_up
-    for v in WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL DISPLAY; do
+    for v in WINEPREFIX TMPDIR WINEDEBUG WINEDLLOVERRIDES LC_ALL DISPLAY; do
         printf 'export %s=%q\n' "$v" "${!v}"
     done
     ;;
