@@ -6,9 +6,11 @@
 #   xvfb.pid       our Xvfb, if we started it  display     its display number
 #   lock           flock for every change     logs/        output of the set-up
 #   tmp/           TMPDIR of every Wine process (where its server's socket is)
-# Only what is recorded here is ever stopped. Every Wine and X command runs
-# under `timeout`, with its output in logs/ and the lock's descriptor closed,
-# so that neither the lock nor the caller's pipes are held by daemons.
+# Every process of the bench carries WINEPREFIX=<bench>/prefix in its
+# environment, Xvfb included; that, not a name, is how they are found and
+# stopped. Every Wine and X command runs under `timeout`, with its output in
+# logs/ and the lock's descriptor closed, so that neither the lock nor the
+# caller's pipes are held by daemons.
 
 BENCH_LOCK_WAIT=${BENCH_LOCK_WAIT:-300}
 
@@ -40,7 +42,8 @@ bench_locate() {
         BENCH=$build/wine-bench
     fi
     mkdir -p "$BENCH/logs" "$BENCH/tmp"
-    BENCH=$(cd "$BENCH" && pwd)
+    # The physical path: processes are matched on it, byte for byte.
+    BENCH=$(cd "$BENCH" && pwd -P)
 }
 
 bench_export() {
@@ -78,7 +81,9 @@ bench_start_xvfb() {
     # becomes Xvfb, so the PID is right even when setsid has to fork.
     local told="$BENCH/display.told"
     : >"$told"
-    setsid sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$BENCH/xvfb.pid" \
+    # It carries the prefix in its environment like the Wine processes, so
+    # that it is found and stopped with them even without its PID file.
+    WINEPREFIX="$BENCH/prefix" setsid sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$BENCH/xvfb.pid" \
         Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp \
         5>"$told" 9>&- </dev/null >"$BENCH/logs/xvfb.log" 2>&1 &
     local waited=0
@@ -125,6 +130,8 @@ bench_start_server() {
 
 bench_make_prefix() {
     [ -f "$BENCH/prefix-made" ] && [ -d "$BENCH/prefix" ] && return 0
+    # A prefix half made: whatever still runs in it goes with it.
+    [ -d "$BENCH/prefix" ] && bench_stop_wine
     rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
     mkdir -p "$BENCH/prefix"
     local started=$SECONDS
@@ -144,8 +151,7 @@ bench_make_prefix() {
         bench_die "cannot turn off sound"
     # Set-up may have started a desktop of its own, which ends when idle;
     # the next session starts the one that stays (bench_start_server).
-    timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+    bench_stop_wine
     date +%s >"$BENCH/prefix-made"
     bench_log "prefix made in $((SECONDS - started)) s: $BENCH/prefix"
 }
@@ -159,8 +165,7 @@ bench_up() {
         bench_export
         if [ "$XVFB_RESTARTED" = 1 ] && [ -d "$BENCH/prefix" ]; then
             # Wine processes still running draw on the old display.
-            timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-            timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+            bench_stop_wine
         fi
         bench_make_prefix
         bench_start_server
@@ -168,16 +173,72 @@ bench_up() {
     bench_export
 }
 
-# Stops what the bench started: the prefix's Wine server and processes, and
-# Xvfb when it is ours. The prefix stays for inspection.
+# The PIDs of the bench's processes, whose environment holds exactly this
+# bench's WINEPREFIX: Wine's (servers, services, the programs under test)
+# and, unless the argument is "wine", Xvfb. Another bench's prefix differs;
+# the caller and its ancestors, and anything that is neither Wine nor Xvfb
+# (a shell that sourced the bench's variables), are left alone.
+bench_pids() {
+    local want="WINEPREFIX=$BENCH/prefix" mine=" " pid=$BASHPID environ exe
+    while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
+        mine+="$pid "
+        pid=$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')
+    done
+    for environ in $(grep -lzxF -- "$want" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        case "$mine" in *" $pid "*) continue ;; esac
+        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+        case "${exe##*/}" in
+        wine*) echo "$pid" ;;
+        Xvfb*) [ "${1:-}" = wine ] || echo "$pid" ;;
+        esac
+    done
+}
+
+# Ends the bench's processes (bench_pids, same argument), and says which
+# there were. `wineserver -k` reaches only the server of the prefix folder
+# as it is now and of this TMPDIR: a server whose folder was deleted, or
+# one started under another TMPDIR, and the Windows processes it served
+# (they outlive their server), are reached only through their environment.
+# Wine's get SIGKILL, as `wineserver -k` gives them (one asked to stop may
+# wait on a server that is gone); Xvfb SIGTERM, to remove its lock file.
+bench_reap() {
+    local pids pid names=""
+    pids=$(bench_pids "$@")
+    [ -n "$pids" ] || return 0
+    for pid in $pids; do
+        names+=" $(cat "/proc/$pid/comm" 2>/dev/null)"
+        case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
+        */Xvfb*) kill -TERM "$pid" 2>/dev/null ;;
+        *) kill -KILL "$pid" 2>/dev/null ;;
+        esac
+    done
+    for _ in $(seq 50); do
+        pids=$(bench_pids "$@")
+        [ -n "$pids" ] || break
+        sleep 0.1
+    done
+    # shellcheck disable=SC2086  # one PID per word
+    [ -z "$pids" ] || kill -KILL $pids 2>/dev/null || true
+    bench_log "ended what was left:$names"
+}
+
+# Ends the bench's Wine server and every Wine process; Xvfb stays. The
+# server first, the way Wine ends a session, then whatever it did not reach.
+bench_stop_wine() {
+    timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
+    timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+    bench_reap wine
+}
+
+# Stops every process of the bench, Wine's and Xvfb. The prefix stays for
+# inspection.
 bench_down() {
     (
         flock -w "$BENCH_LOCK_WAIT" 9 || bench_die "bench lock busy for ${BENCH_LOCK_WAIT} s"
         bench_export
-        if [ -d "$BENCH/prefix" ]; then
-            timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-            timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
-        fi
+        bench_stop_wine
         if bench_xvfb_alive; then
             local pid
             pid=$(cat "$BENCH/xvfb.pid")
@@ -186,6 +247,7 @@ bench_down() {
             [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null
         fi
         rm -f "$BENCH/xvfb.pid" "$BENCH/display"
+        bench_reap
     ) 9>"$BENCH/lock" || exit 1
 }
 
@@ -200,8 +262,9 @@ bench_renew_if_older() {
             local made=0
             [ -s "$BENCH/prefix-made" ] && made=$(cat "$BENCH/prefix-made")
             if [ "$made" -lt "$since" ]; then
-                timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-                timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+                # Before the folder goes: a server outlives its folder, and
+                # `wineserver -k` finds it by the folder.
+                bench_stop_wine
                 rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
                 bench_log "old prefix removed"
             fi
