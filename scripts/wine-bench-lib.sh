@@ -5,7 +5,8 @@
 #   prefix/        the Wine prefix            prefix-made  when it was made
 #   xvfb.pid       our Xvfb, if we started it  display     its display number
 #   lock           flock for every change     logs/        output of the set-up
-#   tmp/           TMPDIR of every Wine process (where its server's socket is)
+#   tmp/           TMPDIR of every Wine process (its server's socket is there),
+#                  new with each prefix
 # Every process of the bench carries WINEPREFIX=<bench>/prefix in its
 # environment, Xvfb included; that, not a name, is how they are found and
 # stopped. Every Wine and X command runs under `timeout`, with its output in
@@ -130,10 +131,12 @@ bench_start_server() {
 
 bench_make_prefix() {
     [ -f "$BENCH/prefix-made" ] && [ -d "$BENCH/prefix" ] && return 0
-    # A prefix half made: whatever still runs in it goes with it.
-    [ -d "$BENCH/prefix" ] && bench_stop_wine
-    rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
-    mkdir -p "$BENCH/prefix"
+    # A new prefix starts with nothing of an older one running, and with a
+    # TMPDIR of its own: Wine finds a prefix's server by the folder's inode,
+    # which a new folder may be given again.
+    bench_stop_wine
+    rm -rf "$BENCH/prefix" "$BENCH/prefix-made" "$BENCH/tmp"
+    mkdir -p "$BENCH/prefix" "$BENCH/tmp"
     local started=$SECONDS
     timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1 || true
     bench_wine 180 wineboot -i || bench_die "wineboot -i failed (see $BENCH/logs/setup.log)"
@@ -173,11 +176,13 @@ bench_up() {
     bench_export
 }
 
-# The PIDs of the bench's processes, whose environment holds exactly this
-# bench's WINEPREFIX: Wine's (servers, services, the programs under test)
-# and, unless the argument is "wine", Xvfb. Another bench's prefix differs;
-# the caller and its ancestors, and anything that is neither Wine nor Xvfb
-# (a shell that sourced the bench's variables), are left alone.
+# The bench's processes, "PID KIND" a line, whose environment holds exactly
+# this bench's WINEPREFIX: Wine's (servers, services, the programs under
+# test), the `timeout` every bench command runs under (it passes a stop on
+# to a Wine program still starting), and Xvfb unless the argument is
+# "wine". Another bench's prefix differs; the caller and its ancestors, and
+# anything else (a shell that sourced the bench's variables), are left
+# alone.
 bench_pids() {
     local want="WINEPREFIX=$BENCH/prefix" mine=" " pid=$BASHPID environ exe
     while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
@@ -190,8 +195,9 @@ bench_pids() {
         case "$mine" in *" $pid "*) continue ;; esac
         exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
         case "${exe##*/}" in
-        wine*) echo "$pid" ;;
-        Xvfb*) [ "${1:-}" = wine ] || echo "$pid" ;;
+        wine*) echo "$pid wine" ;;
+        timeout*) echo "$pid timeout" ;;
+        Xvfb*) [ "${1:-}" = wine ] || echo "$pid Xvfb" ;;
         esac
     done
 }
@@ -202,26 +208,33 @@ bench_pids() {
 # one started under another TMPDIR, and the Windows processes it served
 # (they outlive their server), are reached only through their environment.
 # Wine's get SIGKILL, as `wineserver -k` gives them (one asked to stop may
-# wait on a server that is gone); Xvfb SIGTERM, to remove its lock file.
+# wait on a server that is gone); `timeout` and Xvfb SIGTERM, so that one
+# passes it on and the other removes its lock file. Done when two looks in
+# a row find nothing.
 bench_reap() {
-    local pids pid names=""
-    pids=$(bench_pids "$@")
-    [ -n "$pids" ] || return 0
-    for pid in $pids; do
-        names+=" $(cat "/proc/$pid/comm" 2>/dev/null)"
-        case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
-        */Xvfb*) kill -TERM "$pid" 2>/dev/null ;;
-        *) kill -KILL "$pid" 2>/dev/null ;;
-        esac
-    done
-    for _ in $(seq 50); do
-        pids=$(bench_pids "$@")
-        [ -n "$pids" ] || break
+    local found pid kind seen=" " names="" empty=0
+    for _ in $(seq 60); do
+        found=$(bench_pids "$@")
+        if [ -z "$found" ]; then
+            empty=$((empty + 1))
+            [ $empty -ge 2 ] && break
+        else
+            empty=0
+            while read -r pid kind; do
+                case "$seen" in *" $pid "*) ;; *)
+                    seen+="$pid "
+                    names+=" $(cat "/proc/$pid/comm" 2>/dev/null)" ;;
+                esac
+                case $kind in
+                wine) kill -KILL "$pid" 2>/dev/null ;;
+                *) kill -TERM "$pid" 2>/dev/null ;;
+                esac
+            done <<<"$found"
+        fi
         sleep 0.1
     done
-    # shellcheck disable=SC2086  # one PID per word
-    [ -z "$pids" ] || kill -KILL $pids 2>/dev/null || true
-    bench_log "ended what was left:$names"
+    [ -z "$names" ] || bench_log "ended what was left:$names"
+    [ -z "$found" ] || bench_log "still running after 6 s: $(tr '\n' ' ' <<<"$found")"
 }
 
 # Ends the bench's Wine server and every Wine process; Xvfb stays. The
@@ -265,7 +278,7 @@ bench_renew_if_older() {
                 # Before the folder goes: a server outlives its folder, and
                 # `wineserver -k` finds it by the folder.
                 bench_stop_wine
-                rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
+                rm -rf "$BENCH/prefix" "$BENCH/prefix-made" "$BENCH/tmp"
                 bench_log "old prefix removed"
             fi
         fi
