@@ -5,7 +5,8 @@
 #   wine-run.sh PROGRAM.exe [ARGS...]
 # The bench is <build>/wine-bench of the build folder holding PROGRAM, or
 # $ATUALIZADOR_BENCH. A program running longer than $WINE_RUN_TIMEOUT
-# seconds (default 600) is killed. When the program did not end by itself
+# seconds (default 600) is killed. Its standard input is the caller's,
+# unless that is a terminal. When the program did not end by itself
 # with a status of its own (killed, timed out, not started by Wine), a line
 # on standard error says so: Wine's own messages are off (WINEDEBUG=-all),
 # and such a run often has no output at all.
@@ -16,6 +17,11 @@ bench_locate "$1"
 bench_up
 
 limit=${WINE_RUN_TIMEOUT:-600}
+# A program under test reads no terminal. Given one as its input (CTest
+# passes on the terminal it was started from), Wine starts a console host on
+# it for every console program, from the background process group timeout
+# makes, on the terminal of whoever started the run.
+[ -t 0 ] && exec </dev/null
 # In the background so that a stop request (CTest's, or a Ctrl-C) reaches
 # the program through timeout; the explicit redirection keeps its input.
 timeout --kill-after=10 "$limit" wine "$@" <&0 &
