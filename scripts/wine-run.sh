@@ -22,6 +22,16 @@ limit=${WINE_RUN_TIMEOUT:-600}
 # it for every console program, from the background process group timeout
 # makes, on the terminal of whoever started the run.
 [ -t 0 ] && exec </dev/null
+# A test program (GoogleTest's) always prints before it runs a test, so a
+# failure with no output is Wine's: what it says when it cannot set a
+# process up (a DLL missing, its initialization failing, with the status) is
+# in its module channel, which WINEDEBUG=-all hides. Other programs keep
+# their standard error as it is: tests compare it.
+test_program=
+case " $* " in *" --gtest_"*)
+    test_program=1
+    export WINEDEBUG="$WINEDEBUG,err+module" ;;
+esac
 # In the background so that a stop request (CTest's, or a Ctrl-C) reaches
 # the program through timeout; the explicit redirection keeps its input.
 timeout --kill-after=10 "$limit" wine "$@" <&0 &
@@ -46,5 +56,7 @@ elif [ $status = 53 ]; then
         "the prefix's system folder damaged or gone? WINEDEBUG=err+module names the DLL"
 elif [ $status -ge 125 ]; then
     bench_log "$program: Wine could not be started (exit $status)"
+elif [ $status != 0 ] && [ -n "$test_program" ]; then
+    bench_log "$program: exit $status"
 fi
 exit $status
