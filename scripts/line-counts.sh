@@ -1,29 +1,40 @@
 #!/usr/bin/env bash
-# Lines of code, of test cases and of test tooling, at a revision (default:
-# the working tree). Test tooling is what the tests run on rather than what
-# they check: the UI driver, the in-memory platform, the stand-ins, the
-# scripted provider and the test-vector helpers.
+# Lines of the updater's code and of its tests, at a revision (default: the
+# working tree, new files included, ignored ones not).
 #   scripts/line-counts.sh [REV]
+# code:    the C++ sources under src/ and tools/.
+# tests:   every source, script and CMake file under tests/, and xdbtool's
+#          test script: the cases and what they run on together; the tooling
+#          (UI driver, in-memory platform, stand-ins, scripted provider,
+#          test-vector helpers) is also shown on its own.
+# Scripts, the benchmark, the fuzzer, CMake modules and resources are counted
+# apart, in neither.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rev=${1:-}
-files() {
-    if [ -n "$rev" ]; then git ls-tree -r --name-only "$rev"; else git ls-files; fi
-}
-count() {  # count < paths
-    local total=0 n
-    while read -r path; do
-        if [ -n "$rev" ]; then n=$(git show "$rev:$path" | wc -l); else n=$(wc -l <"$path"); fi
-        total=$((total + n))
-    done
-    echo "$total"
-}
-sources='\.(cpp|h|sh|py|cmake|rc|manifest)$|CMakeLists\.txt$'
-tooling='^tests/(e2e/(driver|standins|support)|support)/|^tests/crypto/(ScriptedProvider|Vectors|MakeProvider_|make_vectors)|^tests/win32/(TempFolder\.h|schedule_delete\.cpp)'
-tests='^tests/.*\.(cpp|h|sh|py)$|^tools/xdbtool/test_xdbtool\.sh$'
-all=$(files | grep -E "$sources")
-code=$(grep -vE '^tests/|test_xdbtool\.sh$' <<<"$all" | count)
-cases=$(grep -E "$tests" <<<"$all" | grep -vE "$tooling" | count)
-tools=$(grep -E "$tooling" <<<"$all" | count)
-printf 'code %s, test cases %s (%s%% of the code), test tooling %s\n' "$code" "$cases" \
-    "$((100 * cases / code))" "$tools"
+if [ -n "$rev" ] && ! git rev-parse -q --verify "$rev^{tree}" >/dev/null; then
+    echo "no such revision: $rev" >&2
+    exit 2
+fi
+
+# "path lines" for every text file; binary files are left out.
+if [ -n "$rev" ]; then
+    all=$(git grep -I -c -e '' "$rev" | sed -E "s|^[^:]*:||; s|:([0-9]+)$| \\1|")
+else
+    all=$(git grep -I -c -e '' --untracked | sed -E 's|:([0-9]+)$| \1|')
+fi
+pick() { grep -E "$1" <<<"$all" || true; }
+count() { awk '{ n += $NF } END { print n + 0 }'; }  # count < "path lines"
+
+code=$(pick '^(src|tools)/[^ ]*\.(cpp|h) ' | count)
+tests_re='^tests/([^ ]*/)?([^/ ]+\.(cpp|h|py|sh|cmake)|CMakeLists\.txt) |^tools/xdbtool/test_xdbtool\.sh '
+tooling_re='^tests/(support|e2e/(driver|support|standins))/|^tests/crypto/(ScriptedProvider|Vectors|MakeProvider_|make_vectors)|^tests/win32/(TempFolder\.h|schedule_delete\.cpp) '
+tests=$(pick "$tests_re" | count)
+tooling=$(pick "$tests_re" | grep -E "$tooling_re" | count)
+
+printf 'code     %6d  C++ under src/ and tools/\n' "$code"
+printf 'tests    %6d  %d%% of the code (cases %d, tooling %d)\n' "$tests" \
+    "$((code > 0 ? 100 * tests / code : 0))" "$((tests - tooling))" "$tooling"
+printf 'apart    scripts %d, bench %d, fuzz %d, cmake %d, res %d\n' \
+    "$(pick '^(scripts|\.ci)/' | count)" "$(pick '^bench/' | count)" \
+    "$(pick '^fuzz/' | count)" "$(pick '^cmake/' | count)" "$(pick '^res/' | count)"

@@ -5,9 +5,13 @@
 #   prefix/        the Wine prefix            prefix-made  when it was made
 #   xvfb.pid       our Xvfb, if we started it  display     its display number
 #   lock           flock for every change     logs/        output of the set-up
-# Only what is recorded here is ever stopped. Every Wine and X command runs
-# under `timeout`, with its output in logs/ and the lock's descriptor closed,
-# so that neither the lock nor the caller's pipes are held by daemons.
+#   tmp/           TMPDIR of every Wine process (its server's socket is there),
+#                  new with each prefix
+# Every process of the bench carries WINEPREFIX=<bench>/prefix in its
+# environment, Xvfb included; that, not a name, is how they are found and
+# stopped. Every Wine and X command runs under `timeout`, with its output in
+# logs/ and the lock's descriptor closed, so that neither the lock nor the
+# caller's pipes are held by daemons.
 
 BENCH_LOCK_WAIT=${BENCH_LOCK_WAIT:-300}
 
@@ -38,12 +42,18 @@ bench_locate() {
             bench_die "no build folder above '${1:-.}'; set ATUALIZADOR_BENCH"
         BENCH=$build/wine-bench
     fi
-    mkdir -p "$BENCH/logs"
-    BENCH=$(cd "$BENCH" && pwd)
+    mkdir -p "$BENCH/logs" "$BENCH/tmp"
+    # The physical path: processes are matched on it, byte for byte.
+    BENCH=$(cd "$BENCH" && pwd -P)
 }
 
 bench_export() {
     export WINEPREFIX="$BENCH/prefix"
+    # Wine, as packaged here, keeps its server's socket under $TMPDIR. A
+    # caller with a TMPDIR of its own (a test's scratch folder) would start a
+    # second server for the same prefix, out of reach of `wineserver -k` and
+    # alive long after that folder is gone: one TMPDIR for the whole bench.
+    export TMPDIR="$BENCH/tmp"
     export WINEDEBUG=-all
     # No Mono/Gecko install prompts (they hang a new prefix), no menu entries;
     # and whatever a test adds (Wine reads this from each process's Linux
@@ -72,7 +82,9 @@ bench_start_xvfb() {
     # becomes Xvfb, so the PID is right even when setsid has to fork.
     local told="$BENCH/display.told"
     : >"$told"
-    setsid sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$BENCH/xvfb.pid" \
+    # It carries the prefix in its environment like the Wine processes, so
+    # that it is found and stopped with them even without its PID file.
+    WINEPREFIX="$BENCH/prefix" setsid sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$BENCH/xvfb.pid" \
         Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp \
         5>"$told" 9>&- </dev/null >"$BENCH/logs/xvfb.log" 2>&1 &
     local waited=0
@@ -119,8 +131,12 @@ bench_start_server() {
 
 bench_make_prefix() {
     [ -f "$BENCH/prefix-made" ] && [ -d "$BENCH/prefix" ] && return 0
-    rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
-    mkdir -p "$BENCH/prefix"
+    # A new prefix starts with nothing of an older one running, and with a
+    # TMPDIR of its own: Wine finds a prefix's server by the folder's inode,
+    # which a new folder may be given again.
+    bench_stop_wine
+    rm -rf "$BENCH/prefix" "$BENCH/prefix-made" "$BENCH/tmp"
+    mkdir -p "$BENCH/prefix" "$BENCH/tmp"
     local started=$SECONDS
     timeout 30 wineserver -p 9>&- </dev/null >>"$BENCH/logs/wineserver.log" 2>&1 || true
     bench_wine 180 wineboot -i || bench_die "wineboot -i failed (see $BENCH/logs/setup.log)"
@@ -138,8 +154,7 @@ bench_make_prefix() {
         bench_die "cannot turn off sound"
     # Set-up may have started a desktop of its own, which ends when idle;
     # the next session starts the one that stays (bench_start_server).
-    timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+    bench_stop_wine
     date +%s >"$BENCH/prefix-made"
     bench_log "prefix made in $((SECONDS - started)) s: $BENCH/prefix"
 }
@@ -153,8 +168,7 @@ bench_up() {
         bench_export
         if [ "$XVFB_RESTARTED" = 1 ] && [ -d "$BENCH/prefix" ]; then
             # Wine processes still running draw on the old display.
-            timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-            timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+            bench_stop_wine
         fi
         bench_make_prefix
         bench_start_server
@@ -162,16 +176,82 @@ bench_up() {
     bench_export
 }
 
-# Stops what the bench started: the prefix's Wine server and processes, and
-# Xvfb when it is ours. The prefix stays for inspection.
+# The bench's processes, "PID KIND" a line, whose environment holds exactly
+# this bench's WINEPREFIX: Wine's (servers, services, the programs under
+# test), the `timeout` every bench command runs under (it passes a stop on
+# to a Wine program still starting), and Xvfb unless the argument is
+# "wine". Another bench's prefix differs; the caller and its ancestors, and
+# anything else (a shell that sourced the bench's variables), are left
+# alone.
+bench_pids() {
+    local want="WINEPREFIX=$BENCH/prefix" mine=" " pid=$BASHPID environ exe
+    while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
+        mine+="$pid "
+        pid=$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')
+    done
+    for environ in $(grep -lzxF -- "$want" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        case "$mine" in *" $pid "*) continue ;; esac
+        exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+        case "${exe##*/}" in
+        wine*) echo "$pid wine" ;;
+        timeout*) echo "$pid timeout" ;;
+        Xvfb*) [ "${1:-}" = wine ] || echo "$pid Xvfb" ;;
+        esac
+    done
+}
+
+# Ends the bench's processes (bench_pids, same argument), and says which
+# there were. `wineserver -k` reaches only the server of the prefix folder
+# as it is now and of this TMPDIR: a server whose folder was deleted, or
+# one started under another TMPDIR, and the Windows processes it served
+# (they outlive their server), are reached only through their environment.
+# Wine's get SIGKILL, as `wineserver -k` gives them (one asked to stop may
+# wait on a server that is gone); `timeout` and Xvfb SIGTERM, so that one
+# passes it on and the other removes its lock file. Done when two looks in
+# a row find nothing.
+bench_reap() {
+    local found pid kind seen=" " names="" empty=0
+    for _ in $(seq 60); do
+        found=$(bench_pids "$@")
+        if [ -z "$found" ]; then
+            empty=$((empty + 1))
+            [ $empty -ge 2 ] && break
+        else
+            empty=0
+            while read -r pid kind; do
+                case "$seen" in *" $pid "*) ;; *)
+                    seen+="$pid "
+                    names+=" $(cat "/proc/$pid/comm" 2>/dev/null)" ;;
+                esac
+                case $kind in
+                wine) kill -KILL "$pid" 2>/dev/null ;;
+                *) kill -TERM "$pid" 2>/dev/null ;;
+                esac
+            done <<<"$found"
+        fi
+        sleep 0.1
+    done
+    [ -z "$names" ] || bench_log "ended what was left:$names"
+    [ -z "$found" ] || bench_log "still running after 6 s: $(tr '\n' ' ' <<<"$found")"
+}
+
+# Ends the bench's Wine server and every Wine process; Xvfb stays. The
+# server first, the way Wine ends a session, then whatever it did not reach.
+bench_stop_wine() {
+    timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
+    timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
+    bench_reap wine
+}
+
+# Stops every process of the bench, Wine's and Xvfb. The prefix stays for
+# inspection.
 bench_down() {
     (
         flock -w "$BENCH_LOCK_WAIT" 9 || bench_die "bench lock busy for ${BENCH_LOCK_WAIT} s"
         bench_export
-        if [ -d "$BENCH/prefix" ]; then
-            timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-            timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
-        fi
+        bench_stop_wine
         if bench_xvfb_alive; then
             local pid
             pid=$(cat "$BENCH/xvfb.pid")
@@ -180,6 +260,7 @@ bench_down() {
             [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null
         fi
         rm -f "$BENCH/xvfb.pid" "$BENCH/display"
+        bench_reap
     ) 9>"$BENCH/lock" || exit 1
 }
 
@@ -194,9 +275,10 @@ bench_renew_if_older() {
             local made=0
             [ -s "$BENCH/prefix-made" ] && made=$(cat "$BENCH/prefix-made")
             if [ "$made" -lt "$since" ]; then
-                timeout 30 wineserver -k 9>&- </dev/null >/dev/null 2>&1 || true
-                timeout 30 wineserver -w 9>&- </dev/null >/dev/null 2>&1 || true
-                rm -rf "$BENCH/prefix" "$BENCH/prefix-made"
+                # Before the folder goes: a server outlives its folder, and
+                # `wineserver -k` finds it by the folder.
+                bench_stop_wine
+                rm -rf "$BENCH/prefix" "$BENCH/prefix-made" "$BENCH/tmp"
                 bench_log "old prefix removed"
             fi
         fi

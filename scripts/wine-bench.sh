@@ -1,7 +1,7 @@
 #!/bin/bash
 # The Wine test bench, for CTest fixtures and for scripts.
 #   wine-bench.sh [--build DIR] up            start Xvfb, prefix, Wine server
-#   wine-bench.sh [--build DIR] down          stop what `up` started
+#   wine-bench.sh [--build DIR] down          stop every process of the bench
 #   wine-bench.sh [--build DIR] renew         new prefix unless made during
 #                                             the calling CTest run
 #   wine-bench.sh [--build DIR] env           print the exports (eval them)
@@ -39,7 +39,7 @@ renew)
     ;;
 env)
     bench_up
-    for v in WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL DISPLAY; do
+    for v in WINEPREFIX TMPDIR WINEDEBUG WINEDLLOVERRIDES LC_ALL DISPLAY; do
         printf 'export %s=%q\n' "$v" "${!v}"
     done
     ;;
