@@ -79,11 +79,7 @@ summary() {  # summary LOG STATUS
     grep -E '^[0-9]+% tests passed' "$1" | tail -1 | grep . ||
         echo "no tests run: CTest stopped (exit $2) before running them; its error is above"
 }
-# The header-cost reader's differential test also reads the corpus the
-# fuzzer grew, when there is one.
-corpus=$PWD/build/fuzz/fuzz-corpus
-[ -d "$corpus" ] || corpus=
-run build/native-ctest.log env ATUALIZADOR_FUZZ_CORPUS="$corpus" ctest --preset native -j "$jobs"
+run build/native-ctest.log ctest --preset native -j "$jobs"
 native_rc=$?
 run build/windows-ctest.log ctest --preset windows
 windows_rc=$?
