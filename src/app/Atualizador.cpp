@@ -123,10 +123,7 @@ void Atualizador::Load(std::uint32_t buttonFace) {
     package_ = system_.holdFile(package, error);
     // A release knows the size of its package: another one is not read at
     // all. (One that cannot be opened fails the header check below.)
-    if (seal_ && package_ && package_->size() != seal_->size) {
-        ui_.messageBox(API_FILE::CorruptedMessage(), mb::Critical, API_FILE::kCorruptedTitle);
-        ui_.endProgram();
-    }
+    if (seal_ && package_ && package_->size() != seal_->size) API_FILE::EndAsCorrupted(ui_);
     db::ReadHeldDatabaseHeader(provider_, ui_, package_.get(), summary_);
     // The version text is the package's own 8-bit text, in the system's
     // code page: compared as it is, shown converted.

@@ -64,6 +64,14 @@ std::string CorruptedMessage() {
            std::string(kWebAddress);
 }
 
+void EndAsCorrupted(platform::UserInterface& ui) {
+    ui.messageBox(CorruptedMessage(), platform::mb::Critical, kCorruptedTitle);
+    ui.endProgram();
+    // endProgram does not return; should an implementation ever do so, no
+    // corrupted text may reach the caller.
+    throw std::logic_error("the program did not end after a corrupted database");
+}
+
 std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
                               platform::UserInterface& ui) {
     std::string_view header;
@@ -83,11 +91,7 @@ std::uint64_t CheckHeaderLine(const HeaderLine& line, DatabaseSummary& summary,
     const bool representable = line.totalLength <= kMaxLength;
     const auto total = static_cast<std::int32_t>(representable ? line.totalLength : 0);
     if (CheckDatabaseHeader(header, total, summary) && representable) return body;
-    ui.messageBox(CorruptedMessage(), platform::mb::Critical, kCorruptedTitle);
-    ui.endProgram();
-    // endProgram does not return; should an implementation ever do so, no
-    // corrupted body may reach the caller.
-    throw std::logic_error("the program did not end after a corrupted database");
+    EndAsCorrupted(ui);
 }
 
 std::optional<HeaderLine> ScanHeaderLine(db::PackageSource& source, std::uint64_t size,

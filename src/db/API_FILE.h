@@ -34,6 +34,8 @@ class MalformedDatabase : public std::runtime_error {
 // The text shown when a database fails its header check.
 inline constexpr std::string_view kCorruptedTitle = "Banco de dados corrompido!";
 std::string CorruptedMessage();
+// Shows the corrupted-database message and ends the program.
+[[noreturn]] void EndAsCorrupted(platform::UserInterface& ui);
 
 // Reading at the cost of the header. RC4 is a stream cipher: the first n
 // deciphered bytes of a package are exactly the first n bytes of the whole
