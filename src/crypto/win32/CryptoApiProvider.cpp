@@ -217,21 +217,12 @@ class ApiContext : public Context {
 // a context of no key container.
 class ApiSha256 : public Sha256 {
   public:
-    ApiSha256() {
-        HCRYPTPROV context = 0;
-        if (!CryptAcquireContextW(&context, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
-                                  CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
-            Fail();
-        context_ = std::make_unique<ContextHandle>(context);
-        HCRYPTHASH hash = 0;
-        if (!CryptCreateHash(context, CALG_SHA_256, 0, 0, &hash)) Fail();
-        hash_ = std::make_unique<HashHandle>(hash);
-    }
+    ApiSha256() : context_(AesContext()), hash_(NewHash(context_.get())) {}
 
     void update(std::string_view bytes) override {
         while (!bytes.empty()) {
             const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-            if (!CryptHashData(hash_->get(), Bytes(bytes), piece, 0)) Fail();
+            if (!CryptHashData(hash_.get(), Bytes(bytes), piece, 0)) Fail();
             bytes.remove_prefix(piece);
         }
     }
@@ -239,7 +230,7 @@ class ApiSha256 : public Sha256 {
     Sha256Digest finish() override {
         Sha256Digest digest{};
         DWORD length = static_cast<DWORD>(digest.size());
-        if (!CryptGetHashParam(hash_->get(), HP_HASHVAL, digest.data(), &length, 0) ||
+        if (!CryptGetHashParam(hash_.get(), HP_HASHVAL, digest.data(), &length, 0) ||
             length != digest.size())
             Fail();
         return digest;
@@ -249,10 +240,23 @@ class ApiSha256 : public Sha256 {
     [[noreturn]] static void Fail() {
         throw platform::SystemError("Não foi possível calcular o resumo SHA-256", GetLastError());
     }
+    static HCRYPTPROV AesContext() {
+        HCRYPTPROV context = 0;
+        if (!CryptAcquireContextW(&context, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                                  CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+            Fail();
+        return context;
+    }
+    // On a failure the context still goes: its owner is made already.
+    static HCRYPTHASH NewHash(HCRYPTPROV context) {
+        HCRYPTHASH hash = 0;
+        if (!CryptCreateHash(context, CALG_SHA_256, 0, 0, &hash)) Fail();
+        return hash;
+    }
 
-    // Released hash first, then its context.
-    std::unique_ptr<ContextHandle> context_;
-    std::unique_ptr<HashHandle> hash_;
+    // Declared in this order, the hash is destroyed before its context.
+    ContextHandle context_;
+    HashHandle hash_;
 };
 
 }  // namespace
