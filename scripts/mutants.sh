@@ -11,7 +11,8 @@
 #                                              that should catch them (about
 #                                              an hour, the release's fault a
 #                                              release build more)
-# Exit status: 0 every fault caught, 1 some fault went unnoticed.
+# Exit status: 0 every fault caught, 1 some fault went unnoticed or could
+# not be tried (its text not found, or it does not build).
 set -euo pipefail
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 scratch=${MUTANTS_DIR:-$root/build/mutants}
@@ -62,7 +63,7 @@ src/db/API_FILE.cpp@O processo de busca será finalizado.@O processo de busca se
 src/db/Database.cpp@if (Digits(total) != Digits(fixed)) total = fixed + Digits(total);@@the declared length one short where its digits grow
 tools/xdbtool/Files.cpp@access == Access::OwnerOnly ? 0600 : 0666@access == Access::OwnerOnly ? 0644 : 0666@the exported key readable by others
 tools/xdbtool/Files.cpp@        Unlink(temporary_.c_str());\n        temporary_.clear();@        temporary_.clear();@the temporary output not removed on failure
-src/app/Atualizador.cpp@if (seal_ && package_ && package_->size() != seal_->size) {@if (false) {@a package of another size than the release's read anyway
+src/app/Atualizador.cpp@if (seal_ && package_ && package_->size() != seal_->size)@if (false)@a package of another size than the release's read anyway
 src/app/Atualizador.cpp@if (staged && seal_ && !sealed.matches(seal_->sha256)) {@if (false) {@a release's package not checked against its hash
 src/app/DigestingFile.cpp@        hash_ = provider_.sha256();\n        hashed_ = 0;@        if (!hash_) hash_ = provider_.sha256();@the hash of a copy tried again not started afresh
 src/app/HandOff.cpp@platform::FileAccess::AdministratorsOnly@platform::FileAccess::AsTheFolder@the copy at the drive root open to every account
@@ -137,7 +138,7 @@ PY
 
 wanted=" $* "
 printf '%-3s %-52s %s\n' '#' 'fault' 'caught by'
-n=0 missed=0
+n=0 missed=0 untried=0
 while IFS='@' read -r file old new what tests; do
     n=$((n + 1))
     [ $# -eq 0 ] || [[ $wanted == *" $n "* ]] || continue
@@ -145,8 +146,10 @@ while IFS='@' read -r file old new what tests; do
     verdict=""
     if ! apply "$file" "$old" "$new" 2>"$scratch/apply.log"; then
         verdict="(not applied: $(cat "$scratch/apply.log"))"
+        untried=$((untried + 1))
     elif ! timeout 1800 cmake --build --preset "$preset" -j "$jobs" >"$scratch/build.log" 2>&1; then
         verdict="(does not build)"
+        untried=$((untried + 1))
     else
         status=0
         run_tests "$tests" || status=$?
@@ -165,4 +168,4 @@ while IFS='@' read -r file old new what tests; do
 done <<<"$faults"
 # Leave the scratch build as the tree is.
 cmake --build --preset "$preset" -j "$jobs" >/dev/null 2>&1 || true
-[ "$missed" -eq 0 ]
+[ "$missed" -eq 0 ] && [ "$untried" -eq 0 ]
