@@ -1,15 +1,19 @@
 // The Win32 file code against the real file system, for what only the system
 // shows: the codes of a refused deletion, what counts as an ordinary file,
 // the sharing of a held file, and how a new file is made, let go, kept and
-// put in place.
+// put in place; and the Windows folder, and a message box the system cannot
+// show.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 
 #include "Win32Test.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32UserInterface.h"
 
 namespace {
 
@@ -56,7 +60,8 @@ TEST_F(Win32Files, DeleteTellsWhatIsMissingFromWhatIsRefused) {
 }
 
 // Hidden and system files and folders count as missing (Wine keeps the
-// attributes where Windows does); read-only files do not.
+// attributes where Windows does); read-only files do not. A name with
+// wildcards is looked up: it exists when an ordinary file matches it.
 TEST_F(Win32Files, OnlyOrdinaryFilesExist) {
     const std::string readOnly = Put(dir / "readonly.xdb");
     SetReadOnly(readOnly);
@@ -67,7 +72,8 @@ TEST_F(Win32Files, OnlyOrdinaryFilesExist) {
     ::CreateDirectoryW(Widen(dir / "folder.xdb").c_str(), nullptr);
     EXPECT_TRUE(system.normalFileExists(Put(dir / "db.xdb")));
     EXPECT_TRUE(system.normalFileExists(readOnly));
-    for (const std::string& path : {hidden, systemFile, dir / "folder.xdb", dir / "*.xdb"})
+    EXPECT_TRUE(system.normalFileExists(dir / "*e*.xdb"));
+    for (const std::string& path : {hidden, systemFile, dir / "folder.xdb", dir / "h?dden.*"})
         EXPECT_FALSE(system.normalFileExists(path)) << path;
 }
 
@@ -190,6 +196,29 @@ TEST_F(Win32Files, CleanupClearsReadOnlyAndWaitsOnlyForAFileInUse) {
         EXPECT_TRUE(system.fileInUse(path));
     }
     EXPECT_FALSE(system.fileInUse(path));
+}
+
+// Where the deletion orders go: the folder as the system names it (Wine's
+// C:\windows), its drive root first, where the copy is made.
+TEST(Win32WindowsDirectory, IsTheSystemsWithItsDriveRootFirst) {
+    const std::string windows = platform::win32::Win32Platform().windowsDirectory();
+    EXPECT_EQ(::_stricmp(windows.c_str(), "C:\\WINDOWS"), 0) << windows;
+}
+
+// A box the system cannot show (its owner is no window) has no answer: 0,
+// not one the user never gave, and no error.
+TEST(Win32MessageBox, ThatCannotBeShownAnswersNothing) {
+    auto answer = std::async(std::launch::async, [] {
+        platform::win32::Win32UserInterface ui;
+        ui.setOwner(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFFFFF0)));
+        return ui.messageBox("Nunca mostrada", platform::mb::Question | platform::mb::YesNo);
+    });
+    if (answer.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ::PostMessageW(::GetDlgItem(::FindWindowW(L"#32770", L"Atualizador"), IDNO), BM_CLICK, 0,
+                       0);
+        FAIL() << "the box was shown";
+    }
+    EXPECT_EQ(answer.get(), 0);
 }
 
 }  // namespace
