@@ -59,17 +59,24 @@ struct Road {
         if (!made) made.emplace(sys, sys, provider);
         return *made;
     }
+    void registered() { sys.setRegistryString(kKey, "DB", kInstalled); }
     void installed(File attributes = {}) {
-        sys.setRegistryString(kKey, "DB", kInstalled);
         sys.putFile(kInstalled, package("XDB9"), attributes);
+        registered();
     }
     void load(File attributes = {}) {
         if (!sys.exists(kPackage)) sys.putFile(kPackage, package("XDB10"), attributes);
         wizard().Load(0xC0C0C0);
     }
-    void click() { wizard().Command2Click(); }
-    // A release whose package is `shipped`, its size and SHA-256.
-    void sealed(const std::string& shipped) {
+    void next() { wizard().Command2Click(); }
+    // The next click, its box left without an answer.
+    void nextUnanswered() {
+        sys.answer(0);
+        next();
+    }
+    // A release of another package of the same size.
+    void sealed() {
+        const std::string shipped = package("XDB11");
         const auto hash = provider.sha256();
         hash->update(shipped);
         std::ostringstream seal;
@@ -96,150 +103,89 @@ struct Box {
     std::size_t shown = 1;  // this box first
 };
 
+// clang-format off
 const Box kBoxes[] = {
-    {"Cancelar",
-     [](Road& r) {
-         r.load();
-         r.sys.answer(0);
-         r.wizard().Command1Click();
-     },
+    {"Cancelar", [](Road& r) { r.load(); r.sys.answer(0); r.wizard().Command1Click(); },
      "Confirmação", 36,
      "Você tem certeza de que quer cancelar a atualização do banco de dados do Varnel?", false},
     // Upper case as the Western code page has it: š œ ž ÿ too, ÷ no letter.
-    {"no db.xdb",
-     [](Road& r) {
-         r.sys.exeFolder = "C:\\Atualização šœžÿ ÷";
-         r.wizard().Load(0xC0C0C0);
-     },
+    {"no db.xdb", [](Road& r) { r.sys.exeFolder = "C:\\Atualização šœžÿ ÷"; r.load(); },
      "Arquivo inexistente", 48,
      "O atualizador do Varnel não pôde encontrar o arquivo necessário para a atualização do banco "
      "de dados!\r\n\r\nÉ possível que a atualização já tenha sido feita, e então, esse arquivo "
-     "(C:\\ATUALIZAÇÃO ŠŒŽŸ ÷\\ATUALIZADOR.EXE) pode ser removido normalmente.",
-     true},
-    {"corrupted db.xdb",
-     [](Road& r) {
-         r.sys.putFile(kPackage, "junk");
-         r.load();
-     },
+     "(C:\\ATUALIZAÇÃO ŠŒŽŸ ÷\\ATUALIZADOR.EXE) pode ser removido normalmente.", true},
+    {"corrupted db.xdb", [](Road& r) { r.sys.putFile(kPackage, "junk"); r.load(); },
      "Banco de dados corrompido!", 16,
      "O banco de dados do Varnel foi aparentemente violado, ou corrompido!\r\nO processo de busca "
      "será finalizado.\r\n\r\nAdquira o banco de dados novamente acessando a página do Varnel: "
-     "http://www.varnel.com.br",
-     true},
-    {"no DB value",
-     [](Road& r) {
-         r.load();
-         r.click();
-     },
+     "http://www.varnel.com.br", true},
+    {"no DB value", [](Road& r) { r.load(); r.next(); },
      "Banco de Dados não encontrado!", 16,
      "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\nA atualização será "
-     "cancelada!",
-     true},
-    {"DB names no file",
-     [](Road& r) {
-         r.sys.setRegistryString(kKey, "DB", kInstalled);
-         r.load();
-         r.sys.answer(0);
-         r.click();
-     },
+     "cancelada!", true},
+    {"DB names no file", [](Road& r) { r.registered(); r.load(); r.nextUnanswered(); },
      "Banco de dados inexistente", 36,
      "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido acidentalmente "
      "apagado, ou devido à algum arquivo maléfico.\r\n\r\nDeseja que o atualizador instale o "
-     "banco de dados novamente?",
-     true},
+     "banco de dados novamente?", true},
     {"installed database held by the product",
-     [](Road& r) {
-         r.installed(With(&File::locked));
-         r.load();
-         r.click();
-         r.sys.answer(0);
-         r.click();
-     },
+     [](Road& r) { r.installed(With(&File::locked)); r.load(); r.next(); r.nextUnanswered(); },
      "Erro no acesso do banco de dados", 21,
      "Houve um erro ao tentar remover/atualizar o banco de dados!\r\nVerifique se o Varnel não o "
      "está utilizando-o no Removedor (Comum ou Individual).\r\n\r\nFeche toda janela que pertence "
-     "ao Varnel e clique em Repetir.",
-     true},
+     "ao Varnel e clique em Repetir.", true},
     {"disk full",
-     [](Road& r) {
-         r.installed();
-         r.load();
-         r.click();
-         r.sys.diskSpace = 1;
-         r.sys.answer(0);
-         r.click();
-     },
+     [](Road& r) { r.installed(); r.load(); r.next(); r.sys.diskSpace = 1; r.nextUnanswered(); },
      "Erro no acesso do banco de dados", 21,
      "Não foi possível instalar o novo banco de dados em C:\\Varnel\\db.xdb: não há espaço "
      "suficiente no disco (erro 112).\r\nO arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
-     "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.",
-     true},
+     "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.", true},
     {"package on read-only media",
      [](Road& r) {
-         r.installed();
-         r.load(With(&File::readOnlyMedia));
-         r.click();
-         r.sys.answer(0);
-         r.click();
-     },
+         r.installed(); r.load(With(&File::readOnlyMedia)); r.next(); r.nextUnanswered(); },
      "Erro ao remover o arquivo de atualização", 21,
      "O novo banco de dados foi instalado, mas o arquivo de atualização (C:\\Update\\db.xdb) não "
      "pôde ser removido: a mídia está protegida contra gravação (erro 19).\r\n\r\nSe ele estiver "
      "em uma mídia somente leitura, clique em Cancelar para mantê-lo; caso contrário, clique em "
-     "Repetir.",
-     false},
+     "Repetir.", false},
     {"a release's package swapped",
-     [](Road& r) {
-         r.sealed(r.package("XDB10"));
-         r.sys.putFile(kPackage, r.package("XDB11"));
-         r.installed();
-         r.load();
-         r.click();
-         r.click();
-     },
+     [](Road& r) { r.sealed(); r.installed(); r.load(); r.next(); r.next(); },
      "Erro no arquivo de atualização", 16,
      "O arquivo de atualização (db.xdb) não corresponde a este atualizador: ele foi alterado ou "
      "substituído depois que a atualização foi publicada.\r\n\r\nNada foi instalado, e o banco "
-     "de dados do Varnel continua como estava. Obtenha a atualização novamente.",
-     true},
-    // Reported by the top-level handler, under the application's title; the
-    // remover has been started first, as when the copy cannot be made.
-    {"Finalizar, the executable not held",
-     [](Road& r) {
+     "de dados do Varnel continua como estava. Obtenha a atualização novamente.", true},
+    // Reported by the top-level handler, under the application's title, once
+    // the remover has started, as when the copy cannot be made.
+    {"Finalizar, the executable not held", [](Road& r) {
          std::uint32_t error = 0;
          r.sys.putFile("C:\\Update\\Atualizador.exe", "MZ");
          const auto other = r.sys.holdFile("C:\\Update\\Atualizador.exe", error);
-         r.installed();
-         r.load();
-         r.click();
-         r.click();
+         r.installed(); r.load(); r.next(); r.next();
          r.sys.onMessage = [&r](const fake::Message&) {
              ASSERT_EQ(r.sys.started.size(), 1u);
              EXPECT_EQ(r.sys.started[0].commandLine, "\"C:\\Varnel\\removedor.exe\" /!");
          };
          try {
-             r.click();
+             r.next();
          } catch (const std::exception&) {
              app::ReportFatal(r.sys, std::current_exception());
-         }
-     },
+         } },
      "", 16,
      "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\nNão foi possível abrir o "
-     "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)",
-     true},
-    {"updater deleted", [](Road& r) { r.cleanup(); }, "Reinicialização", 65,
+     "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true},
+    {"updater deleted", [](Road& r) { r.cleanup(); },
+     "Reinicialização", 65,
      "O atualizador removeu os componentes de instalação, porém ainda resta um arquivo. Para "
      "removê-lo, será necessário que o computador seja reiniciado. Caso não seja reiniciado "
      "agora, o arquivo será apagado na próxima vez que o computador for ligado.\r\n\r\nPara "
-     "reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar",
-     true},
+     "reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar", true},
     {"updater on a write-protected disc", [](Road& r) { r.cleanup(With(&File::readOnlyMedia)); },
      "Erro ao remover o atualizador", 48,
      "Não foi possível remover o atualizador (D:\\Update\\Atualizador.exe): a mídia está "
      "protegida contra gravação (erro 19).\r\n\r\nEsse arquivo pode ser apagado normalmente mais "
-     "tarde.",
-     true, 2},
+     "tarde.", true, 2},
 };
+// clang-format on
 
 TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
     const auto provider = TestProvider();

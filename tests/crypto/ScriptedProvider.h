@@ -63,8 +63,6 @@ using crypto::Outcome;
 struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     explicit Fake(ScriptedProvider& p, char k = 0) : provider(p), key(k) { ++p.live; }
     ~Fake() override { --provider.live; }
-    Fake(const Fake&) = delete;
-    Fake& operator=(const Fake&) = delete;
     ScriptedProvider& provider;
     char key;
     std::uint8_t at = 0;
