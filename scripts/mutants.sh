@@ -55,7 +55,7 @@ src/platform/SystemError.cpp@{112, "não há espaço suficiente no disco"}@{112,
 src/app/Atualizador.cpp@form_.setCaption("Versão", system_.ansiToUtf8(newVersion_));@form_.setCaption("Versão", newVersion_);@the version text shown unconverted
 src/crypto/clsCryptoFilterBox.cpp@std::min(name.find('\0'), kContainerNameBuffer)@kContainerNameBuffer@the container name read past its zero byte
 src/crypto/clsCryptoFilterBox.cpp@if (verified.error != kNteBadSignature) {@if (verified.error != 0) {@a bad signature reported as a failure of the service
-src/crypto/clsCryptoFilterBox.cpp@if (totalLength > std::numeric_limits<std::uint32_t>::max()) {@if (totalLength >= std::numeric_limits<std::uint32_t>::max()) {@a stream of 4 GB - 1 bytes refused
+src/crypto/clsCryptoFilterBox.cpp@if (n > kLongestText) throw@if (n >= kLongestText) throw@a text of 1 GB - 1 refused
 src/crypto/openssl/OpenSslProvider.cpp@O_CLOEXEC, 0600);@O_CLOEXEC, 0644);@the key file readable by others
 src/crypto/openssl/OpenSslProvider.cpp@md5->value().begin(), kRc4KeyBytes,@md5->value().begin(), kRc4KeyBytes + 1,@a sixth hash byte in the 40-bit RC4 key
 src/db/API_FILE.cpp@for (std::uint64_t offset = 0; offset < size;) {@for (std::uint64_t offset = 0; offset + piece < size;) {@the header-cost reader reads one piece too few
@@ -75,8 +75,16 @@ src/app/Atualizador.cpp@    form_.setEnabled("Command1", false);\n    form_.setE
 src/app/Atualizador.cpp@    if (busy_) return;  // delivered while a step@    // delivered while a step@a cancellation clicked during the copy handled
 src/app/Atualizador.cpp@    if (copying_) return;  // the status@    // the status@a hint written over the copy's progress
 src/app/AtualizadorTexts.cpp@copied * 100 / total@copied * 100 / (total + 1)@the progress shown against a byte too many
-src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
+src/crypto/clsCryptoFilterBox.cpp@is its first half.\n            std::string buffer = WorkBuffer(InBuffer_);@is its first half.\n            std::string buffer = WorkBuffer(std::move(InBuffer_));@Decrypt empties InBuffer
 src/crypto/clsCryptoFilterBox.cpp@stream->session, Password_, noContainer_)@stream->session, Password_, false)@a stream needing the container that ciphers can do without
+src/crypto/clsCryptoFilterBox.cpp@std::numeric_limits<std::int32_t>::max() / 2;@std::numeric_limits<std::int32_t>::max();@a text of 1 GB accepted, its doubled buffer overflowing
+src/crypto/clsCryptoFilterBox.cpp@Code(direction == Direction::Encrypt ? n : 2 * n)@Code(n)@a failed deciphering showing the text's length, not its buffer's
+src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    Session s;\n    try {\n@OutBuffer_.clear();\n    try {\n        Session s;\n@Decrypt's handles released before its failure is reported
+src/crypto/clsCryptoFilterBox.cpp@looks like one.\n                Signature_.clear();@looks like one.@a failed signing leaving zeros that look like a signature
+src/crypto/clsCryptoFilterBox.cpp@Signature_.resize(std::min<std::size_t>(length, Signature_.size()));@(void)length;@a signature padded past what the call wrote
+src/app/Atualizador.cpp@(next == 0xA1 || @(@š left lower case in the missing-package message
+src/app/Atualizador.cpp@wizard.form_.setCaption("status", wizard.hint_);@wizard.form_.setCaption("status", {});@the hint the pointer left cleared after the copy
+src/app/Atualizador.cpp@            if (remover)\n@            if (false)\n@the remover not started when the executable was not held
 LIST
 )
 
@@ -95,6 +103,8 @@ src/platform/win32/Win32NewFile.cpp@descriptor ? &security : nullptr@nullptr@the
 src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found || true) return {};@the release's hash check skipped (its seal never read)@release.signed
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return error;@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return 0;@a refused replacement reported as installed@Win32Files
 src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullptr, 0, RunWork, &state, 0, nullptr));@    RunWork(&state);\n    UniqueHandle thread(::CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));@the copy made on the window's thread@TheWindowAnswers
+src/platform/win32/Win32UserInterface.cpp@return answer > 0 ? answer : 0;@return answer > 0 ? answer : platform::Yes;@a box that could not be shown taken for a yes@Win32MessageBox
+src/platform/win32/Win32Platform.cpp@    if (path.empty()) return false;\n    // A directory lookup@    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return false;\n    // A directory lookup@a name with wildcards taken for missing@Win32Files
 LIST
 )
 faults=$native_faults

@@ -6,6 +6,7 @@
 #include "app/AtualizadorTexts.h"
 #include "app/DigestingFile.h"
 #include "app/HandOff.h"
+#include "app/HandOffCommands.h"
 #include "app/PanelDrawing.h"
 #include "app/StagingName.h"
 #include "app/VersionCheck.h"
@@ -37,19 +38,27 @@ Control Line(double x1, double y1, double x2, double y2) {
 }
 
 // Upper case as the system's string functions make it for the Western code
-// page: ASCII letters and the accented Latin-1 letters.
+// page: ASCII letters, the accented Latin-1 letters, and the four whose
+// capitals the code page holds outside Latin-1 (š œ ž ÿ).
 std::string UpperCase(std::string_view utf8) {
     std::string out(utf8);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        auto c = static_cast<unsigned char>(out[i]);
+        const auto c = static_cast<unsigned char>(out[i]);
         if (c >= 'a' && c <= 'z') {
             out[i] = static_cast<char>(c - 32);
-        } else if (c == 0xC3 && i + 1 < out.size()) {
-            // U+00E0..U+00FE (but U+00F7, the division sign) map 0x20 down.
-            auto next = static_cast<unsigned char>(out[i + 1]);
-            if (next >= 0xA0 && next <= 0xBE && next != 0xB7)
-                out[i + 1] = static_cast<char>(next - 0x20);
-            ++i;
+        } else if ((c == 0xC3 || c == 0xC5) && i + 1 < out.size()) {
+            const auto next = static_cast<unsigned char>(out[++i]);
+            if (c == 0xC3 && next == 0xBF) {
+                // ÿ U+00FF: its capital is Ÿ U+0178.
+                out[i - 1] = '\xC5';
+                out[i] = '\xB8';
+            } else if (c == 0xC3 && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+                // U+00E0..U+00FE (but U+00F7, the division sign) map 0x20 down.
+                out[i] = static_cast<char>(next - 0x20);
+            } else if (c == 0xC5 && (next == 0xA1 || next == 0x93 || next == 0xBE)) {
+                // š U+0161, œ U+0153, ž U+017E: each capital is one below.
+                out[i] = static_cast<char>(next - 1);
+            }
         }
     }
     return out;
@@ -189,8 +198,10 @@ std::unique_ptr<platform::NewFile> Atualizador::stagePackage(const std::string& 
     const struct Done {
         Atualizador& wizard;
         ~Done() {
+            // The hint the pointer left, as if the status line had shown
+            // nothing but hints.
             wizard.copying_ = false;
-            wizard.form_.setCaption("status", {});
+            wizard.form_.setCaption("status", wizard.hint_);
         }
     } done{*this};
     const auto progress = [this](std::uint64_t copied, std::uint64_t total) {
@@ -291,25 +302,35 @@ void Atualizador::Command2Click() {
         form_.setVisible("Passo2", false);
         InstalarDb();
     } else if (form_["Passo3"].visible) {
-        if (!self_)
+        const bool remover = form_["Check1"].value == 1;
+        if (!self_) {
+            // Nothing to copy; the remover still comes first, as when the
+            // copy cannot be made.
+            if (remover)
+                system_.startProgram(
+                    handoff::RemoverCommandLine(mdlRegistry::InstalledDatabasePath(system_)),
+                    platform::WindowStyle::NormalFocus);
             throw platform::SystemError("Não foi possível abrir o executável do atualizador",
                                         selfError_);
-        FinishUpdate(system_, ui_, *self_, form_["Check1"].value == 1);
+        }
+        FinishUpdate(system_, ui_, *self_, remover);
     }
 }
 
 void Atualizador::MouseMove(std::string_view control) {
-    if (copying_) return;  // the status line shows the copy's progress
     if (control == "Command1") {
-        form_.setCaption("status", std::string(texts::kHintClose));
+        hint_ = texts::kHintClose;
     } else if (control == "Command2") {
-        form_.setCaption("status", std::string(form_["Command2"].caption == texts::kFinish
-                                                   ? texts::kHintFinish
-                                                   : texts::kHintUpdate));
+        hint_ =
+            form_["Command2"].caption == texts::kFinish ? texts::kHintFinish : texts::kHintUpdate;
     } else if (control == kWindow || control == "Picture2" || control == "Label6" ||
                control == "Label1") {
-        form_.setCaption("status", {});
+        hint_.clear();
+    } else {
+        return;
     }
+    if (copying_) return;  // the status line shows the copy's progress
+    form_.setCaption("status", hint_);
 }
 
 }  // namespace app

@@ -81,8 +81,10 @@ class Atualizador {
     // A click being handled; a second one meanwhile (delivered while a copy
     // or the hand-off lets pending events through) does nothing.
     bool busy_ = false;
-    // The new database is being copied: the status line shows how far.
+    // The new database is being copied: the status line shows how far, and
+    // the hint the pointer asks for meanwhile waits.
     bool copying_ = false;
+    std::string hint_;
 };
 
 }  // namespace app

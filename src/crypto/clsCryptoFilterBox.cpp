@@ -32,9 +32,11 @@ ErrorRecord RecordOf(const std::exception& e) {
     if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
         return {7, "Out of memory", "Out of memory"};
     }
+    // Raised by arithmetic, not by anyone with words of their own: the
+    // description is the standard message.
     if (dynamic_cast<const std::length_error*>(&e) != nullptr ||
         dynamic_cast<const std::overflow_error*>(&e) != nullptr) {
-        return {6, "Overflow", e.what()};
+        return {6, "Overflow", "Overflow"};
     }
     return {5, "Invalid procedure call or argument", e.what()};
 }
@@ -49,11 +51,19 @@ struct Session {
     std::unique_ptr<Key> key;
 };
 
-std::uint32_t LengthOf(const std::string& text) {
-    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("buffer too long for the cryptographic service");
-    }
-    return static_cast<std::uint32_t>(text.size());
+// The longest text Encrypt and Decrypt take: their work buffer is twice the
+// text, its size counted in 32-bit signed arithmetic.
+constexpr std::uint64_t kLongestText = std::numeric_limits<std::int32_t>::max() / 2;
+
+void CheckLength(std::uint64_t n) {
+    if (n > kLongestText) throw std::overflow_error("Overflow");
+}
+
+// The text followed by as many spaces: the buffer both operations work in.
+std::string WorkBuffer(std::string text) {
+    CheckLength(text.size());
+    text.resize(2 * text.size(), ' ');
+    return text;
 }
 
 }  // namespace
@@ -66,10 +76,13 @@ clsCryptoFilterBox::clsCryptoFilterBox(Provider& provider, platform::UserInterfa
 }
 
 std::int32_t clsCryptoFilterBox::InitUser() {
+    // Held until after the report of an unexpected failure, as in every
+    // operation.
+    Acquired<Context> created;
     try {
         if (Acquired<Context> existing = provider_.acquireContext(0)) return -1;
 
-        Acquired<Context> created = provider_.acquireContext(kCryptNewKeyset);
+        created = provider_.acquireContext(kCryptNewKeyset);
         if (!created) {
             // An administrator's credentials typed over another user's
             // session, a mandatory or a temporary profile: the user may have
@@ -149,20 +162,21 @@ bool SetUpKey(Provider& provider, platform::UserInterface& ui, Session& s,
 
 void clsCryptoFilterBox::Encrypt() {
     status_ = 0;
+    // The key, hash and context are released after an unexpected failure
+    // has been reported, not before.
+    Session s;
     try {
-        Session s;
         if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {
-            std::string buffer = InBuffer_;
-            const std::uint32_t n = LengthOf(buffer);
-            std::uint32_t length = n;
+            std::string buffer = WorkBuffer(InBuffer_);
+            auto length = static_cast<std::uint32_t>(InBuffer_.size());
             if (Outcome done = s.key->encrypt(buffer, length); !done) {
                 ui_.messageBox("bytes required:" + Code(length), platform::mb::OkOnly);
                 ui_.messageBox("Error " + Code(done.error) + " during CryptEncrypt!",
                                platform::mb::OkOnly);
             }
-            // The result is as long as the call said, within a buffer of
-            // twice the input whose second half is spaces.
-            buffer.resize(std::min<std::size_t>(length, std::size_t{2} * n), ' ');
+            // As long as the call said, within the buffer (whose second half
+            // is spaces).
+            buffer.resize(std::min<std::size_t>(length, buffer.size()));
             OutBuffer_ = std::move(buffer);
         }
     } catch (const std::exception& e) {
@@ -174,17 +188,19 @@ void clsCryptoFilterBox::Encrypt() {
 void clsCryptoFilterBox::Decrypt() {
     status_ = 0;
     OutBuffer_.clear();
+    Session s;
     try {
-        Session s;
         if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {
-            std::string buffer = InBuffer_;
-            const std::uint32_t n = LengthOf(buffer);
-            std::uint32_t length = n;
+            // The whole buffer is deciphered, its spaces included; the text
+            // is its first half.
+            std::string buffer = WorkBuffer(InBuffer_);
+            auto length = static_cast<std::uint32_t>(buffer.size());
             if (Outcome done = s.key->decrypt(buffer, length); !done) {
                 ui_.messageBox("bytes required:" + Code(length), platform::mb::OkOnly);
                 ui_.messageBox("Error " + Code(done.error) + " during CryptDecrypt!",
                                platform::mb::OkOnly);
             } else {
+                buffer.resize(InBuffer_.size());
                 OutBuffer_ = std::move(buffer);
             }
         }
@@ -218,13 +234,12 @@ void clsCryptoFilterBox::StreamDeleter::operator()(Stream* stream) const {
 bool clsCryptoFilterBox::BeginStream(Direction direction, std::uint64_t totalLength) {
     EndStream();
     status_ = 0;
+    std::unique_ptr<Stream, StreamDeleter> stream;
     try {
-        auto stream = std::unique_ptr<Stream, StreamDeleter>(new Stream{direction, 0, {}});
+        stream.reset(new Stream{direction, 0, {}});
         if (SetUpKey(provider_, ui_, stream->session, Password_, noContainer_)) {
             // The length check Encrypt and Decrypt make on their buffer.
-            if (totalLength > std::numeric_limits<std::uint32_t>::max()) {
-                throw std::length_error("buffer too long for the cryptographic service");
-            }
+            CheckLength(totalLength);
             stream->totalLength = static_cast<std::uint32_t>(totalLength);
             stream_ = std::move(stream);
             return true;
@@ -244,8 +259,12 @@ bool clsCryptoFilterBox::StreamPiece(std::span<char> piece) {
         const Outcome done =
             direction == Direction::Encrypt ? key.encryptPiece(piece) : key.decryptPiece(piece);
         if (done) return true;
-        // The length a failed call over the whole text leaves: the text's.
-        ui_.messageBox("bytes required:" + Code(stream_->totalLength), platform::mb::OkOnly);
+        // The length a failed call over the whole text leaves: the data
+        // length it was given, the text's for Encrypt, its buffer's for
+        // Decrypt.
+        const std::uint32_t n = stream_->totalLength;
+        ui_.messageBox("bytes required:" + Code(direction == Direction::Encrypt ? n : 2 * n),
+                       platform::mb::OkOnly);
         ui_.messageBox("Error " + Code(done.error) + " during " +
                            (direction == Direction::Encrypt ? "CryptEncrypt!" : "CryptDecrypt!"),
                        platform::mb::OkOnly);
@@ -265,8 +284,8 @@ void clsCryptoFilterBox::EndStream() {
 void clsCryptoFilterBox::Sign() {
     status_ = 0;
     Signature_.clear();
+    Session s;
     try {
-        Session s;
         if (OpenHash(provider_, ui_, s, InBuffer_)) {
             // First ask for the length, then sign into a buffer of that size.
             std::uint32_t length = 0;
@@ -279,7 +298,9 @@ void clsCryptoFilterBox::Sign() {
                 // No signature rather than a buffer of zeros that looks like one.
                 Signature_.clear();
             } else {
-                Signature_.resize(length);
+                // As long as the signature the call wrote, not the length it
+                // first asked for: bytes it did not write are no part of it.
+                Signature_.resize(std::min<std::size_t>(length, Signature_.size()));
             }
         }
     } catch (const std::exception& e) {
@@ -291,8 +312,8 @@ void clsCryptoFilterBox::Sign() {
 void clsCryptoFilterBox::Validate() {
     status_ = 0;
     bool valid = true;
+    Session s;
     try {
-        Session s;
         if (!OpenHash(provider_, ui_, s, InBuffer_)) {
             valid = false;
         } else if (Acquired<Key> key = s.context->userKey(kAtSignature); !key) {

@@ -42,6 +42,8 @@ class clsCryptoFilterBox {
     // the signature valid.
     std::int32_t status() const { return status_; }
 
+    // Signature = InBuffer signed with the user's signature key; empty when
+    // it could not be made, rather than bytes that look like a signature.
     void Sign();
     void Validate();
     // OutBuffer = InBuffer enciphered; InBuffer is kept.
@@ -57,8 +59,9 @@ class clsCryptoFilterBox {
     enum class Direction { Encrypt, Decrypt };
     // Sets up the key under Password as Encrypt and Decrypt do, for a text of
     // totalLength bytes, showing the same messages when it fails; a text
-    // longer than one call of the service takes is refused with the message
-    // Encrypt or Decrypt shows for it. False when no piece can be processed
+    // longer than Encrypt and Decrypt take (1 GB - 1: their work buffer is
+    // twice the text, counted in 32 bits signed) is refused with the message
+    // they show for it. False when no piece can be processed
     // (where Encrypt would keep the previous OutBuffer and Decrypt leave it
     // empty). Ends a stream still open.
     bool BeginStream(Direction direction, std::uint64_t totalLength);

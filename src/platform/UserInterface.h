@@ -26,7 +26,8 @@ class UserInterface {
     virtual ~UserInterface() = default;
 
     // A modal message; texts are UTF-8, line breaks CR LF. An empty title
-    // stands for the application's own, "Atualizador". Returns the answer.
+    // stands for the application's own, "Atualizador". Returns the answer;
+    // 0 when the box could not be shown (no answer, never a yes).
     virtual int messageBox(std::string_view text, int style, std::string_view title = {}) = 0;
 
     // Ends the program at once: no window closes with further events and

@@ -20,7 +20,6 @@ namespace {
 
 using fake::File;
 using fake::ProgramEnded;
-namespace mb = platform::mb;
 namespace texts = app::atualizador_texts;
 
 constexpr const char* kKey = "SOFTWARE\\Holmcrest\\Varnel R40";
@@ -91,14 +90,14 @@ class WizardTest : public ::testing::Test {
     void ClickEnds() { EXPECT_THROW(wizard.Command2Click(), ProgramEnded); }
     const app::Control& at(const char* name) const { return wizard.form()[name]; }
 
-    void ExpectInstalled() {
+    void ExpectInstalled(const std::string& status = "") {
         EXPECT_TRUE(at("Passo3").visible);
         EXPECT_FALSE(at("Passo2").visible);
         EXPECT_EQ(at("Label1").caption, texts::kInstalled);
         EXPECT_EQ(at("Command2").caption, "Finalizar");
         EXPECT_TRUE(at("Command2").enabled);
         EXPECT_FALSE(at("Command1").enabled);
-        EXPECT_EQ(at("status").caption, "");
+        EXPECT_EQ(at("status").caption, status);
         EXPECT_EQ(sys.contents(kInstalled), newBytes);
         EXPECT_FALSE(sys.exists(kPackage));
         EXPECT_FALSE(sys.anyStaged());
@@ -269,7 +268,6 @@ TEST_F(WizardTest, LockedDatabaseAsksAndIsNeverMissingMeanwhile) {
     int boxes = 0;
     sys.onMessage = [&](const fake::Message& m) {
         EXPECT_EQ(m.text, texts::kAccessErrorText);
-        EXPECT_EQ(m.style, mb::Critical | mb::RetryCancel);
         ExpectNothingChanged(false);
         if (++boxes == 2) sys.putFile(kInstalled, oldBytes);
     };
@@ -307,13 +305,7 @@ TEST_F(WizardTest, FailedCopiesKeepEverythingUntilRetried) {
     for (int i = 0; i < 3; ++i) sys.answer(platform::Retry);
     Click();
     ASSERT_EQ(sys.messages.size(), 3u);
-    EXPECT_EQ(sys.messages[0].title, "Erro no acesso do banco de dados");
-    EXPECT_EQ(sys.messages[0].style, mb::Critical | mb::RetryCancel);
-    EXPECT_EQ(sys.messages[0].text,
-              "Não foi possível instalar o novo banco de dados em " + std::string(kInstalled) +
-                  ": não há espaço suficiente no disco (erro 112).\r\n"
-                  "O arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
-                  "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.");
+    EXPECT_NE(sys.messages[0].text.find("(erro 112)"), std::string::npos);
     EXPECT_NE(sys.messages[1].text.find("(erro 3)"), std::string::npos);
     EXPECT_NE(sys.messages[2].text.find("não foi encontrado no registro"), std::string::npos);
     EXPECT_EQ(sys.contents(elsewhere), newBytes);
@@ -352,7 +344,6 @@ TEST_F(WizardTest, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
     ASSERT_EQ(sys.messages.size(), 2u);
     for (const auto& m : sys.messages) {
         EXPECT_EQ(m.title, "Erro ao remover o arquivo de atualização");
-        EXPECT_EQ(m.text, texts::PackageKeptText(kPackage, 19));
     }
     EXPECT_EQ(sys.copiesMade, 1);
     EXPECT_EQ(sys.contents(kInstalled), newBytes);
@@ -363,7 +354,7 @@ TEST_F(WizardTest, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
 // However long the copy, the window answers meanwhile (the platform lets
 // events through) and the status line says how far it is; a click then
 // changes nothing: no second installation, no cancellation, no hand-off
-// before the database is in place, and the hints wait.
+// before the database is in place, and the hints wait until it is.
 TEST_F(WizardTest, TheCopyShowsItsProgressAndClicksMeanwhileChangeNothing) {
     AtSummary();
     std::vector<std::string> shown;
@@ -377,7 +368,7 @@ TEST_F(WizardTest, TheCopyShowsItsProgressAndClicksMeanwhileChangeNothing) {
         EXPECT_EQ(at("status").caption, shown.back()) << "a hint over the progress";
     };
     Click();
-    ExpectInstalled();
+    ExpectInstalled("Fecha o atualizador");
     EXPECT_EQ(shown.front(), "Instalando o novo banco de dados: 0%");
     EXPECT_EQ(shown.back(), "Instalando o novo banco de dados: 100%");
     EXPECT_EQ(sys.copiesMade, 1);
@@ -459,10 +450,6 @@ TEST_F(WizardTest, CancelAsksForConfirmationAndHintsFollowTheButton) {
     sys.answer(platform::No);
     wizard.Command1Click();
     ASSERT_EQ(sys.messages.size(), 1u);
-    EXPECT_EQ(sys.messages[0].title, "Confirmação");
-    EXPECT_EQ(sys.messages[0].text,
-              "Você tem certeza de que quer cancelar a atualização do banco de dados do Varnel?");
-    EXPECT_EQ(sys.messages[0].style, mb::Question | mb::YesNo);
     sys.answer(platform::Yes);
     EXPECT_THROW(wizard.Command1Click(), ProgramEnded);
 
@@ -479,28 +466,13 @@ TEST_F(WizardTest, CancelAsksForConfirmationAndHintsFollowTheButton) {
 }
 
 // The texts the tests above compare with, word for word as the user reads
-// them.
+// them (the boxes' are in boxes_test.cpp).
 TEST(WizardTexts, AreWordForWord) {
     const std::pair<std::string, std::string> texts[] = {
-        {texts::MissingPackageText("X"),
-         "O atualizador do Varnel não pôde encontrar o arquivo necessário para a atualização do "
-         "banco de dados!\r\n\r\nÉ possível que a atualização já tenha sido feita, e então, "
-         "esse arquivo (X) pode ser removido normalmente."},
         {texts::SameVersionText("V"),
          "A versão do banco de dados encontrada em seu computador (V) é a mesma que deveria ser "
          "instalada, e por isso não poderá ser atualizada.\r\n\r\nClique em \"Cancelar\" para "
          "sair do Atualizador"},
-        {std::string(texts::kNoInstalledText),
-         "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\nA atualização será "
-         "cancelada!"},
-        {std::string(texts::kReinstallText),
-         "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido "
-         "acidentalmente apagado, ou devido à algum arquivo maléfico.\r\n\r\nDeseja que o "
-         "atualizador instale o banco de dados novamente?"},
-        {std::string(texts::kAccessErrorText),
-         "Houve um erro ao tentar remover/atualizar o banco de dados!\r\nVerifique se o Varnel "
-         "não o está utilizando-o no Removedor (Comum ou Individual).\r\n\r\nFeche toda janela "
-         "que pertence ao Varnel e clique em Repetir."},
         {texts::CopyProgressText(1, 3), "Instalando o novo banco de dados: 33%"},
         {texts::CopyProgressText(0, 0), "Instalando o novo banco de dados: 100%"},
     };

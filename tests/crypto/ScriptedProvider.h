@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -20,6 +21,7 @@ enum class Step {
     HashData,
     DeriveKey,
     Cipher,  // enciphering or deciphering, whole or a piece
+    Sign,    // signing into the buffer
     Verify,
 };
 
@@ -37,7 +39,11 @@ class ScriptedProvider : public crypto::Provider {
     std::map<Step, std::uint32_t> failures;
     bool containerExists;
     std::string containerName = "alice";
-    std::uint32_t lengthLeftOnFailure = 0;  // what a failing encrypt/decrypt leaves
+    // What a failing encrypt/decrypt leaves in its length (none: the one given).
+    std::optional<std::uint32_t> lengthLeftOnFailure;
+    // Asked for the length, signing asks this much more than it then writes.
+    std::uint32_t signatureSlack = 0;
+    int live = 0;  // contexts, hashes and keys not yet released
 
     // The failure scripted for step (0: none).
     std::uint32_t fails(Step step) {
@@ -55,7 +61,8 @@ using crypto::Outcome;
 // One object plays the context, the hash (the bytes hashed) and the key (the
 // byte its password gave, and where in the text it is).
 struct Fake : crypto::Context, crypto::Hash, crypto::Key {
-    explicit Fake(ScriptedProvider& p, char k = 0) : provider(p), key(k) {}
+    explicit Fake(ScriptedProvider& p, char k = 0) : provider(p), key(k) { ++p.live; }
+    ~Fake() override { --provider.live; }
     ScriptedProvider& provider;
     char key;
     std::uint8_t at = 0;
@@ -94,9 +101,14 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
         return result(Step::HashData);
     }
     Outcome signHash(std::uint32_t, char* signature, std::uint32_t& length) override {
-        length = static_cast<std::uint32_t>(data.size() + 1);
-        if (signature != nullptr) ("#" + data).copy(signature, length);
-        return Outcome::success();
+        const std::string made = "#" + data;
+        if (signature == nullptr) {
+            length = static_cast<std::uint32_t>(made.size() + provider.signatureSlack);
+            return Outcome::success();
+        }
+        made.copy(signature, length);
+        length = static_cast<std::uint32_t>(made.size());
+        return result(Step::Sign);
     }
     Outcome verifySignature(std::string_view signature, crypto::Key&) override {
         if (Outcome verified = result(Step::Verify); !verified) return verified;
@@ -108,7 +120,8 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     // leaves a length) ends it.
     Outcome run(std::span<char> bytes, std::uint32_t* length = nullptr) {
         if (std::uint32_t code = provider.fails(Step::Cipher)) {
-            if (length != nullptr) *length = provider.lengthLeftOnFailure;
+            if (length != nullptr && provider.lengthLeftOnFailure)
+                *length = *provider.lengthLeftOnFailure;
             return Outcome::failure(code);
         }
         for (char& c : bytes) c = static_cast<char>(c ^ key ^ at++ * 7);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -48,10 +49,11 @@ TEST(FilterInitUser, ShowsWhatMakingTheContainerSaid) {
               (Texts{"ErrInitUser Out of memory", kLoadFailed}));
 }
 
-// A failure is shown while status is 0; the operation ends with status 1,
-// Encrypt keeping its previous result, Decrypt and Sign leaving none. A
-// context that cannot be had is named (every step of the key set-up is, in
-// the database tests); an unexpected failure shows its record.
+// A failure is shown while status is 0 and the handles had are still held
+// (released after the report); the operation ends with status 1, Encrypt
+// keeping its previous result, Decrypt and Sign leaving none. A context that
+// cannot be had is named (every step of the key set-up is, in the database
+// tests); an unexpected failure shows its record.
 TEST(FilterFailures, AreShownWhileRunningAndEndTheOperation) {
     using Op = void (clsCryptoFilterBox::*)();
     const Op decrypt = &clsCryptoFilterBox::Decrypt, sign = &clsCryptoFilterBox::Sign;
@@ -61,46 +63,52 @@ TEST(FilterFailures, AreShownWhileRunningAndEndTheOperation) {
         {sign, "ErrSign Out of memory"},
         {&clsCryptoFilterBox::Validate, "ErrValidate Out of memory"}};
     for (const auto& [op, record] : ops) {
-        for (const auto& [step, code, shown] :
-             {std::tuple{Step::Acquire, kBadKeyset, kNoContext},
-              std::tuple{Step::HashData, testing_crypto::kOutOfMemory, record}}) {
+        for (const auto& [step, code, shown, held] :
+             {std::tuple{Step::Acquire, kBadKeyset, kNoContext, 0},
+              std::tuple{Step::HashData, testing_crypto::kOutOfMemory, record, 2}}) {
             SCOPED_TRACE(shown);
             Rig r;
             r.filter.InBuffer("previous");
             r.filter.Encrypt();
             r.filter.Sign();
             r.provider.failures[step] = code;
-            std::vector<std::int32_t> during;
-            r.ui.onMessage = [&](const fake::Message&) { during.push_back(r.filter.status()); };
+            std::vector<std::pair<std::int32_t, int>> during;
+            r.ui.onMessage = [&](const fake::Message&) {
+                during.emplace_back(r.filter.status(), r.provider.live);
+            };
             r.ui.answer(platform::Ok);
             (r.filter.*op)();
             EXPECT_EQ(r.shown(), Texts{shown});
-            EXPECT_EQ(during, std::vector<std::int32_t>{0});
+            EXPECT_EQ(during, (std::vector<std::pair<std::int32_t, int>>{{0, held}}));
+            EXPECT_EQ(r.provider.live, 0);
             EXPECT_EQ(r.filter.status(), 1);
             EXPECT_EQ(r.filter.OutBuffer().empty(), op == decrypt);
             EXPECT_EQ(r.filter.Signature().empty(), op == sign);
         }
     }
-    // A text longer than one call of the service takes.
+    // A text of 1 GB or more: its work buffer, twice as long, overflows a
+    // 32-bit signed size; the record is the overflow's own.
     Rig r;
-    EXPECT_FALSE(r.filter.BeginStream(Direction::Decrypt, 1ull << 32));
-    EXPECT_FALSE(r.filter.BeginStream(Direction::Encrypt, 1ull << 32));
-    EXPECT_TRUE(r.filter.BeginStream(Direction::Decrypt, 0xFFFFFFFFull));
-    EXPECT_EQ(r.shown(), (Texts{"ErrDecrypt \r\nOverflow\r\nbuffer too long for the "
-                                "cryptographic service\r\n6clsCryptoFilterBox",
+    EXPECT_FALSE(r.filter.BeginStream(Direction::Decrypt, 1ull << 30));
+    EXPECT_FALSE(r.filter.BeginStream(Direction::Encrypt, 1ull << 30));
+    EXPECT_TRUE(r.filter.BeginStream(Direction::Decrypt, 1073741823));
+    EXPECT_EQ(r.shown(), (Texts{"ErrDecrypt \r\nOverflow\r\nOverflow\r\n6clsCryptoFilterBox",
                                 "ErrEncrypt Overflow"}));
 }
 
-// The length the failed call left, then the error. A failed Encrypt still
-// hands out that many bytes, at most twice its input, spaces past the input;
-// a failed Decrypt, none. A failed piece shows the whole text's length and
-// ends the stream.
+// The length the failed call left, then the error. Encrypt's call is given
+// the text's length, in a buffer twice as long, and a failed one still hands
+// out as many bytes as it left, spaces past the text; Decrypt's is given the
+// whole buffer, and a failed one hands out none. A failed piece shows what
+// the call over the whole text would, and ends the stream.
 TEST(FilterCipher, AFailedCallShowsTheLengthItLeftThenTheError) {
     const std::string encrypt = "Error -2146893819 during CryptEncrypt!";
     const std::string decrypt = "Error -2146893819 during CryptDecrypt!";
-    const std::tuple<std::string, std::uint32_t, std::string> cases[] = {
-        {"0123456789", 7, "0123456"}, {"abc", 100, "abc   "}};
-    for (const auto& [input, left, encrypted] : cases) {
+    const std::tuple<std::string, std::optional<std::uint32_t>, std::string, Texts> cases[] = {
+        {"0123456789", 7, "0123456", {"bytes required:7", "bytes required:7"}},
+        {"abc", 100, "abc   ", {"bytes required:100", "bytes required:100"}},
+        {"abc", {}, "abc", {"bytes required:3", "bytes required:6"}}};
+    for (const auto& [input, left, encrypted, required] : cases) {
         Rig r(ScriptedProvider(true, {{Step::Cipher, 0x80090005}}));
         r.provider.lengthLeftOnFailure = left;
         r.filter.InBuffer(input);
@@ -108,8 +116,7 @@ TEST(FilterCipher, AFailedCallShowsTheLengthItLeftThenTheError) {
         EXPECT_EQ(r.filter.OutBuffer(), encrypted);
         r.filter.Decrypt();
         EXPECT_EQ(r.filter.OutBuffer(), "");
-        const std::string required = "bytes required:" + std::to_string(left);
-        EXPECT_EQ(r.shown(), (Texts{required, encrypt, required, decrypt}));
+        EXPECT_EQ(r.shown(), (Texts{required[0], encrypt, required[1], decrypt}));
     }
     for (Direction d : {Direction::Encrypt, Direction::Decrypt}) {
         Rig r(ScriptedProvider(true, {{Step::Cipher, 0x80090005}}));
@@ -118,17 +125,20 @@ TEST(FilterCipher, AFailedCallShowsTheLengthItLeftThenTheError) {
         std::string piece = "0123";
         EXPECT_FALSE(r.filter.StreamPiece(piece));
         EXPECT_FALSE(r.filter.StreamPiece(piece));
-        EXPECT_EQ(r.shown(),
-                  (Texts{"bytes required:10", d == Direction::Encrypt ? encrypt : decrypt}));
+        EXPECT_EQ(r.shown(), (d == Direction::Encrypt ? Texts{"bytes required:10", encrypt}
+                                                      : Texts{"bytes required:20", decrypt}));
         EXPECT_EQ(r.filter.status(), 1);
     }
 }
 
 // Status 2 only for a valid signature of the whole text; a bad signature is
-// no failure of the service, any other failure is shown.
+// no failure of the service, any other failure is shown. The signature is
+// what the call wrote, however much it first asked for; one that could not
+// be made leaves none, not a buffer of zeros that looks like one.
 TEST(FilterSignature, ValidateTellsABadSignatureFromAFailureOfTheService) {
     for (std::uint32_t code : {0u, crypto::kNteBadSignature, kBadKeyset}) {
         Rig r(ScriptedProvider(true, {{Step::Verify, code}}));
+        r.provider.signatureSlack = 3;
         r.filter.InBuffer(std::string("signed\0text", 11));
         r.filter.Sign();
         EXPECT_EQ(r.filter.Signature(), "#" + r.filter.InBuffer());
@@ -138,6 +148,11 @@ TEST(FilterSignature, ValidateTellsABadSignatureFromAFailureOfTheService) {
                                  ? Texts{"Error -2146893802 during CryptVerifySignature!"}
                                  : Texts{});
     }
+    Rig r(ScriptedProvider(true, {{Step::Sign, kNoKey}}));
+    r.filter.Signature("old");
+    r.filter.Sign();
+    EXPECT_EQ(r.filter.Signature(), "");
+    EXPECT_EQ(r.shown(), Texts{"Error -2146893811 during CryptSignHash"});
 }
 
 // An administrator's credentials over another user's session, a mandatory or

@@ -189,7 +189,7 @@ TEST(Packages, TheFiltersFailuresAreShownThenThePackageIsCorrupted) {
         {{Step::CreateHash}, "\nError -2146893802 during CryptCreateHash!"},
         {{Step::HashData}, "\nError -2146893802 during CryptHashData!"},
         {{Step::DeriveKey}, "\nError -2146893802 during CryptDeriveKey!"},
-        {{Step::Cipher}, "\nbytes required:23\nError -2146893802 during CryptDecrypt!"},
+        {{Step::Cipher}, "\nbytes required:46\nError -2146893802 during CryptDecrypt!"},
     };
     for (const auto& [failing, shown] : cases) {
         SCOPED_TRACE(shown);

@@ -1,7 +1,7 @@
 // The Win32 file code against the real file system, for what only the system
 // shows: the codes of a refused deletion, what counts as an ordinary file,
 // the sharing of a held file, and how a new file is made, let go, kept and
-// put in place.
+// put in place; and a message box the system cannot show.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 
 #include "Win32Test.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32UserInterface.h"
 
 namespace {
 
@@ -56,7 +57,8 @@ TEST_F(Win32Files, DeleteTellsWhatIsMissingFromWhatIsRefused) {
 }
 
 // Hidden and system files and folders count as missing (Wine keeps the
-// attributes where Windows does); read-only files do not.
+// attributes where Windows does); read-only files do not. A name with
+// wildcards is looked up: it exists when an ordinary file matches it.
 TEST_F(Win32Files, OnlyOrdinaryFilesExist) {
     const std::string readOnly = Put(dir / "readonly.xdb");
     SetReadOnly(readOnly);
@@ -67,7 +69,8 @@ TEST_F(Win32Files, OnlyOrdinaryFilesExist) {
     ::CreateDirectoryW(Widen(dir / "folder.xdb").c_str(), nullptr);
     EXPECT_TRUE(system.normalFileExists(Put(dir / "db.xdb")));
     EXPECT_TRUE(system.normalFileExists(readOnly));
-    for (const std::string& path : {hidden, systemFile, dir / "folder.xdb", dir / "*.xdb"})
+    EXPECT_TRUE(system.normalFileExists(dir / "*e*.xdb"));
+    for (const std::string& path : {hidden, systemFile, dir / "folder.xdb", dir / "h?dden.*"})
         EXPECT_FALSE(system.normalFileExists(path)) << path;
 }
 
@@ -190,6 +193,14 @@ TEST_F(Win32Files, CleanupClearsReadOnlyAndWaitsOnlyForAFileInUse) {
         EXPECT_TRUE(system.fileInUse(path));
     }
     EXPECT_FALSE(system.fileInUse(path));
+}
+
+// A box the system cannot show (its owner is no window) has no answer: 0,
+// not one the user never gave, and no error.
+TEST(Win32MessageBox, ThatCannotBeShownAnswersNothing) {
+    platform::win32::Win32UserInterface ui;
+    ui.setOwner(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFFFFF0)));
+    EXPECT_EQ(ui.messageBox("Nunca mostrada", platform::mb::Question | platform::mb::YesNo), 0);
 }
 
 }  // namespace

@@ -175,12 +175,16 @@ std::string Win32Platform::packageSeal() {
 }
 
 bool Win32Platform::normalFileExists(std::string_view path) {
-    // A wildcard would make the lookup find some other file.
-    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return false;
+    if (path.empty()) return false;
+    // A directory lookup: a name with wildcards exists when an ordinary file
+    // matches it (what is then opened by that name is another question).
     WIN32_FIND_DATAW found{};
     UniqueFind find(::FindFirstFileW(wide(path).c_str(), &found));
     if (!find) return false;
-    return IsOrdinaryFile(found.dwFileAttributes);
+    do {
+        if (IsOrdinaryFile(found.dwFileAttributes)) return true;
+    } while (::FindNextFileW(find.get(), &found));
+    return false;
 }
 
 DeleteResult Win32Platform::deleteFile(std::string_view path) {

@@ -1,0 +1,214 @@
+// Every message box the wizard and the cleanup window show, each reached by
+// its own road: title, icon and buttons as the system's style value, and the
+// text word for word as the user reads it. A box that asks is left without
+// an answer (0, a box the system could not show), which no road may take for
+// a yes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iomanip>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "FakeSystem.h"
+#include "app/Atualizador.h"
+#include "app/Fatal.h"
+#include "app/Wait.h"
+#ifndef _WIN32
+#include "crypto/openssl/OpenSslProvider.h"
+#endif
+#include "db/Database.h"
+
+namespace {
+
+using fake::File;
+
+constexpr const char* kKey = "SOFTWARE\\Holmcrest\\Varnel R40";
+constexpr const char* kInstalled = "C:\\Varnel\\db.xdb";
+constexpr const char* kPackage = "C:\\Update\\db.xdb";
+constexpr const char* kUpdater = "D:\\Update\\Atualizador.exe";
+
+std::unique_ptr<crypto::Provider> TestProvider() {
+#ifdef _WIN32
+    return crypto::MakeSystemProvider();
+#else
+    return std::make_unique<crypto::OpenSslProvider>(std::filesystem::path(::testing::TempDir()) /
+                                                     "atualizador-boxes-keys");
+#endif
+}
+
+File With(bool File::*attribute) {
+    File f;
+    f.*attribute = true;
+    return f;
+}
+
+// A platform with packages made by the provider, and the wizard on it, made
+// once the road has set up what it finds at start-up.
+struct Road {
+    crypto::Provider& provider;
+    fake::FakeSystem sys;
+    std::optional<app::Atualizador> made;
+
+    std::string package(const char* version) {
+        return db::BuildPackage(provider, sys, version, 1, "body");
+    }
+    app::Atualizador& wizard() {
+        if (!made) made.emplace(sys, sys, provider);
+        return *made;
+    }
+    void registered() { sys.setRegistryString(kKey, "DB", kInstalled); }
+    void installed(File attributes = {}) {
+        sys.putFile(kInstalled, package("XDB9"), attributes);
+        registered();
+    }
+    void load(File attributes = {}) {
+        if (!sys.exists(kPackage)) sys.putFile(kPackage, package("XDB10"), attributes);
+        wizard().Load(0xC0C0C0);
+    }
+    void next() { wizard().Command2Click(); }
+    // The next click, its box left without an answer.
+    void nextUnanswered() {
+        sys.answer(0);
+        next();
+    }
+    // A release of another package of the same size.
+    void sealed() {
+        const std::string shipped = package("XDB11");
+        const auto hash = provider.sha256();
+        hash->update(shipped);
+        std::ostringstream seal;
+        seal << shipped.size() << ' ' << std::hex << std::setfill('0');
+        for (const int b : hash->finish()) seal << std::setw(2) << b;
+        sys.seal = seal.str();
+    }
+    void cleanup(File attributes = {}) {
+        app::Wait w(sys, sys);
+        sys.putFile(kUpdater, "MZ", attributes);
+        w.ComeçarATentar(kUpdater);
+        sys.answer(0);
+        w.Timer1Tick();
+    }
+};
+
+struct Box {
+    const char* road;
+    void (*drive)(Road&);
+    const char* title;
+    int style;
+    const char* text;
+    bool ends;
+    std::size_t shown = 1;  // this box first
+};
+
+// clang-format off
+const Box kBoxes[] = {
+    {"Cancelar", [](Road& r) { r.load(); r.sys.answer(0); r.wizard().Command1Click(); },
+     "Confirmação", 36,
+     "Você tem certeza de que quer cancelar a atualização do banco de dados do Varnel?", false},
+    // Upper case as the Western code page has it: š œ ž ÿ too, ÷ no letter.
+    {"no db.xdb", [](Road& r) { r.sys.exeFolder = "C:\\Atualização šœžÿ ÷"; r.load(); },
+     "Arquivo inexistente", 48,
+     "O atualizador do Varnel não pôde encontrar o arquivo necessário para a atualização do banco "
+     "de dados!\r\n\r\nÉ possível que a atualização já tenha sido feita, e então, esse arquivo "
+     "(C:\\ATUALIZAÇÃO ŠŒŽŸ ÷\\ATUALIZADOR.EXE) pode ser removido normalmente.", true},
+    {"corrupted db.xdb", [](Road& r) { r.sys.putFile(kPackage, "junk"); r.load(); },
+     "Banco de dados corrompido!", 16,
+     "O banco de dados do Varnel foi aparentemente violado, ou corrompido!\r\nO processo de busca "
+     "será finalizado.\r\n\r\nAdquira o banco de dados novamente acessando a página do Varnel: "
+     "http://www.varnel.com.br", true},
+    {"no DB value", [](Road& r) { r.load(); r.next(); },
+     "Banco de Dados não encontrado!", 16,
+     "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\nA atualização será "
+     "cancelada!", true},
+    {"DB names no file", [](Road& r) { r.registered(); r.load(); r.nextUnanswered(); },
+     "Banco de dados inexistente", 36,
+     "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido acidentalmente "
+     "apagado, ou devido à algum arquivo maléfico.\r\n\r\nDeseja que o atualizador instale o "
+     "banco de dados novamente?", true},
+    {"installed database held by the product",
+     [](Road& r) { r.installed(With(&File::locked)); r.load(); r.next(); r.nextUnanswered(); },
+     "Erro no acesso do banco de dados", 21,
+     "Houve um erro ao tentar remover/atualizar o banco de dados!\r\nVerifique se o Varnel não o "
+     "está utilizando-o no Removedor (Comum ou Individual).\r\n\r\nFeche toda janela que pertence "
+     "ao Varnel e clique em Repetir.", true},
+    {"disk full",
+     [](Road& r) { r.installed(); r.load(); r.next(); r.sys.diskSpace = 1; r.nextUnanswered(); },
+     "Erro no acesso do banco de dados", 21,
+     "Não foi possível instalar o novo banco de dados em C:\\Varnel\\db.xdb: não há espaço "
+     "suficiente no disco (erro 112).\r\nO arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
+     "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.", true},
+    {"package on read-only media",
+     [](Road& r) {
+         r.installed(); r.load(With(&File::readOnlyMedia)); r.next(); r.nextUnanswered(); },
+     "Erro ao remover o arquivo de atualização", 21,
+     "O novo banco de dados foi instalado, mas o arquivo de atualização (C:\\Update\\db.xdb) não "
+     "pôde ser removido: a mídia está protegida contra gravação (erro 19).\r\n\r\nSe ele estiver "
+     "em uma mídia somente leitura, clique em Cancelar para mantê-lo; caso contrário, clique em "
+     "Repetir.", false},
+    {"a release's package swapped",
+     [](Road& r) { r.sealed(); r.installed(); r.load(); r.next(); r.next(); },
+     "Erro no arquivo de atualização", 16,
+     "O arquivo de atualização (db.xdb) não corresponde a este atualizador: ele foi alterado ou "
+     "substituído depois que a atualização foi publicada.\r\n\r\nNada foi instalado, e o banco "
+     "de dados do Varnel continua como estava. Obtenha a atualização novamente.", true},
+    // Reported by the top-level handler, under the application's title, once
+    // the remover has started, as when the copy cannot be made.
+    {"Finalizar, the executable not held", [](Road& r) {
+         std::uint32_t error = 0;
+         r.sys.putFile("C:\\Update\\Atualizador.exe", "MZ");
+         const auto other = r.sys.holdFile("C:\\Update\\Atualizador.exe", error);
+         r.installed(); r.load(); r.next(); r.next();
+         r.sys.onMessage = [&r](const fake::Message&) {
+             ASSERT_EQ(r.sys.started.size(), 1u);
+             EXPECT_EQ(r.sys.started[0].commandLine, "\"C:\\Varnel\\removedor.exe\" /!");
+         };
+         r.next(); },
+     "", 16,
+     "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\nNão foi possível abrir o "
+     "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true},
+    {"updater deleted", [](Road& r) { r.cleanup(); },
+     "Reinicialização", 65,
+     "O atualizador removeu os componentes de instalação, porém ainda resta um arquivo. Para "
+     "removê-lo, será necessário que o computador seja reiniciado. Caso não seja reiniciado "
+     "agora, o arquivo será apagado na próxima vez que o computador for ligado.\r\n\r\nPara "
+     "reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar", true},
+    {"updater on a write-protected disc", [](Road& r) { r.cleanup(With(&File::readOnlyMedia)); },
+     "Erro ao remover o atualizador", 48,
+     "Não foi possível remover o atualizador (D:\\Update\\Atualizador.exe): a mídia está "
+     "protegida contra gravação (erro 19).\r\n\r\nEsse arquivo pode ser apagado normalmente mais "
+     "tarde.", true, 2},
+};
+// clang-format on
+
+TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
+    const auto provider = TestProvider();
+    {
+        // The first use makes the key container and says so in a box.
+        fake::FakeSystem first;
+        db::BuildPackage(*provider, first, "XDB1", 1, "");
+    }
+    for (const Box& box : kBoxes) {
+        SCOPED_TRACE(box.road);
+        Road r{*provider, {}, {}};
+        try {
+            try {
+                box.drive(r);
+            } catch (const std::exception&) {
+                app::ReportFatal(r.sys, std::current_exception());  // the top-level handler
+            }
+        } catch (const fake::ProgramEnded&) {
+        }
+        ASSERT_EQ(r.sys.messages.size(), box.shown);
+        const fake::Message& shown = r.sys.messages.front();
+        EXPECT_EQ(shown.title, box.title);
+        EXPECT_EQ(shown.style, box.style);
+        EXPECT_EQ(shown.text, box.text);
+        EXPECT_EQ(r.sys.ended, box.ends);
+        EXPECT_EQ(r.sys.reboots, 0);
+    }
+}
+
+}  // namespace
