@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -28,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   start CMDLINE                      starts a program; prints its pid
+  run CMDLINE                        starts a program and waits for its end; prints its
+                                     exit code and how many of its windows were ever shown
   wait-window WINDOW                 prints "PID ICONIC IMAGE-PATH" once it is shown
   wait-gone WINDOW                   returns once none is shown
   text WINDOW CONTROL                prints the control's text
@@ -141,6 +144,43 @@ int Run(const std::vector<std::string>& a) {
             throw std::runtime_error("cannot start " + arg(1));
         UniqueHandle process(started.hProcess), thread(started.hThread);
         Print(std::to_string(started.dwProcessId) + "\n");
+    } else if (command == "run") {
+        std::wstring line = Widen(arg(1));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &started))
+            throw std::runtime_error("cannot start " + arg(1));
+        UniqueHandle process(started.hProcess), thread(started.hThread);
+        // Every shown top-level window of the process, looked for every 10 ms.
+        struct Seen {
+            DWORD pid;
+            std::vector<HWND> windows;
+        } seen{started.dwProcessId, {}};
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            ::EnumWindows(
+                [](HWND window, LPARAM data) -> BOOL {
+                    auto& s = *reinterpret_cast<Seen*>(data);
+                    DWORD pid = 0;
+                    ::GetWindowThreadProcessId(window, &pid);
+                    if (pid == s.pid && ::IsWindowVisible(window) &&
+                        std::find(s.windows.begin(), s.windows.end(), window) == s.windows.end())
+                        s.windows.push_back(window);
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&seen));
+            if (::WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) break;
+            if (Clock::now() > deadline) {
+                ::TerminateProcess(process.get(), 1);
+                throw std::runtime_error("timed out waiting for its end");
+            }
+        }
+        DWORD code = 0;
+        if (!::GetExitCodeProcess(process.get(), &code))
+            throw std::runtime_error("cannot read the exit code");
+        Print(std::to_string(code) + " " + std::to_string(seen.windows.size()) + "\n");
     } else if (command == "wait-window") {
         HWND window = WaitWindow(arg(1));
         DWORD pid = 0;
