@@ -10,6 +10,7 @@ import argparse
 import os
 import re
 import shutil
+import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # nothing compiled left in the source tree
@@ -29,7 +30,8 @@ def main():
     exe, package, installed = (os.path.join(update, "Atualizador.exe"),
                                os.path.join(update, "db.xdb"), os.path.join(product, "db.xdb"))
     log = os.path.join(root, "log.txt")
-    fresh_folder(root)
+    for folder in (root, update, product):
+        fresh_folder(folder)
     t.pack(os.path.join(root, "new.xdb"), "XDB0002", 2, b"registros novos\r\n")
     t.pack(os.path.join(root, "old.xdb"), "XDB0001", 1, b"registros antigos\r\n")
     new, old = read(os.path.join(root, "new.xdb")), read(os.path.join(root, "old.xdb"))
@@ -72,6 +74,7 @@ def main():
             os.remove(log)
         before = (read(package), read(installed))
         running = set_up() if set_up else None
+        running = running if isinstance(running, subprocess.Popen) else None
         before = (read(package), read(installed)) if files == "same" else before
         try:
             got, windows = map(int, t.ui("run", f'"{t.windows(exe)}" /S /LOG={t.windows(log)}',
@@ -94,6 +97,7 @@ def main():
     shutil.copyfile(os.path.join(root, "new.xdb"), installed)
     other = os.path.join(root, "other.txt")
     open(other, "wb").write(b"outro")
+    os.remove(log)
     os.link(other, log)
     for line in (f"/S /LOG={t.windows(root)}", f"/s /LOG=\"{t.windows(log)}\"", "/S"):
         listed = sorted(os.listdir(update)) + sorted(os.listdir(root))
