@@ -78,8 +78,6 @@ src/app/AtualizadorTexts.cpp@copied * 100 / total@copied * 100 / (total + 1)@the
 src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
 src/crypto/clsCryptoFilterBox.cpp@stream->session, Password_, noContainer_)@stream->session, Password_, false)@a stream needing the container that ciphers can do without
 src/app/UnattendedAnswers.cpp@if (title == texts::kReinstallTitle) return platform::Yes;@if (title == texts::kReinstallTitle) return platform::No;@the reinstall question answered No unattended
-src/app/Unattended.cpp@    answers.corruptedIs(exit_code::kBadInstalled);\n@\n@a corrupted installed database ends with code 3, not 5
-src/app/UnattendedAnswers.cpp@code_ = exit_code::kInstallFailed;@code_ = exit_code::kTryLater;@a failed copy ends with 1618, retried for ever
 src/app/UnattendedAnswers.cpp@if (now - *inUseSince_ < kInUseWaitMs) {@if (now - *inUseSince_ <= kInUseWaitMs) {@a database in use waited for half a second too long
 src/app/StartUp.cpp@text = text.substr(1, text.size() - 2);@text = text.substr(1);@the quoted log's closing quote kept in its path
 LIST
@@ -102,6 +100,8 @@ src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttr
 src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullptr, 0, RunWork, &state, 0, nullptr));@    RunWork(&state);\n    UniqueHandle thread(::CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));@the copy made on the window's thread@TheWindowAnswers
 src/app/win32/main.cpp@if (answers) app::RunUnattended@if (answers && false) app::RunUnattended@the wizard's window and boxes shown in the unattended mode@e2e.Unattended
 src/platform/win32/MachineLock.cpp@if (mutex && ::GetLastError() != ERROR_ALREADY_EXISTS)@if (mutex)@the machine's lock not taken: two updaters at once@e2e.Unattended
+src/app/Unattended.cpp@    answers.corruptedIs(exit_code::kBadInstalled);\n@\n@a corrupted installed database ends with code 3, not 5@e2e.Unattended
+src/app/UnattendedAnswers.cpp@code_ = exit_code::kInstallFailed;@code_ = exit_code::kTryLater;@a failed copy ends with 1618, retried for ever@e2e.Unattended
 LIST
 )
 faults=$native_faults

@@ -134,24 +134,22 @@ int Run(const std::vector<std::string>& a) {
         return a[i];
     };
     const std::string& command = arg(0);
-    if (command == "start") {
+    const auto startProgram = [&](PROCESS_INFORMATION& started) {
         std::wstring line = Widen(arg(1));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
         if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &started))
             throw std::runtime_error("cannot start " + arg(1));
+    };
+    if (command == "start") {
+        PROCESS_INFORMATION started{};
+        startProgram(started);
         UniqueHandle process(started.hProcess), thread(started.hThread);
         Print(std::to_string(started.dwProcessId) + "\n");
     } else if (command == "run") {
-        std::wstring line = Widen(arg(1));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
-        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &started))
-            throw std::runtime_error("cannot start " + arg(1));
+        startProgram(started);
         UniqueHandle process(started.hProcess), thread(started.hThread);
         // Every shown top-level window of the process, looked for every 10 ms.
         struct Seen {
