@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
 """The unattended mode on the real program: every exit code, read on the
 Windows side (`wine` keeps only its low 8 bits), no window of its process
-ever shown, the files each outcome leaves, and the log's lines.
-
-    unattended_test.py --build DIR --exe Atualizador.exe
-"""
+ever shown, the files each outcome leaves, and the log's lines."""
 import argparse
 import os
 import re
@@ -32,25 +29,23 @@ def main():
     t.wine("reg", "delete", r"HKCU\Software\Wine\Crypto\RSA", "/f", check=False)
     run = lambda line: map(int, t.ui("run", f'"{t.windows(exe)}" {line}', timeout_ms=120000).split())
     write = lambda path: lambda: open(path, "wb").write(b"lixo")
-    # (code, the fault it catches, set-up, what the log says; whether the
-    # new database is installed and the package gone, else both untouched)
-    cases = [(0, "no installation, or a box for the new key container", None,
-              "Create key container", True),
-             (0, "the same version installed again", lambda: shutil.copyfile(package, installed),
-              "é a mesma que deveria ser instalada", False),
-             (2, "a missing package not told apart", lambda: os.remove(package),
-              "não pôde encontrar o arquivo", False),
-             (3, "a corrupted package installed", write(package), "corrompido", False),
-             (4, "no product taken for a reinstall", lambda: t.wine("reg", "delete", KEY, "/v",
-                                                                    "DB", "/f"),
-              "Nenhuma versão anterior", False),
-             (5, "a corrupted installed database not told apart", write(installed), "corrompido",
-              False),
-             (6, "a copy that cannot be made retried for ever or called a success",
-              lambda: t.register(root + "/missing/db.xdb"), "Não foi possível instalar", False),
-             (1618, "an updater run while another one (a wizard) runs",
-              lambda: (t.start(t.windows(exe), update), t.window(WIZARD))[0],
-              "Outro atualizador está em execução", False)]
+    # (code, the fault it catches, set-up, what the log says; whether the new
+    # database is installed and the package gone, else both untouched)
+    cases = [
+        (0, "no install, or a box for a new key container", None, "Create key container", True),
+        (0, "the same version installed again", lambda: shutil.copyfile(package, installed),
+         "é a mesma", False),
+        (2, "a missing package not told apart", lambda: os.remove(package), "não pôde encontrar",
+         False),
+        (3, "a corrupted package installed", write(package), "corrompido", False),
+        (4, "no product taken for a reinstall",
+         lambda: t.wine("reg", "delete", KEY, "/v", "DB", "/f"), "Nenhuma versão", False),
+        (5, "a corrupted installed database not told apart", write(installed), "corrompido", False),
+        (6, "a failed copy retried for ever or called a success",
+         lambda: t.register(root + "/missing/db.xdb"), "Não foi possível instalar", False),
+        (1618, "an updater run beside a wizard", lambda: (t.start(t.windows(exe), update),
+                                                         t.window(WIZARD))[0],
+         "Outro atualizador", False)]
     for code, fault, set_up, said, installs in cases:
         for source, target in ((args.exe, exe), (root + "/new.xdb", package),
                                (root + "/old.xdb", installed)):

@@ -9,12 +9,12 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Handles.h"
@@ -30,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   start CMDLINE                      starts a program; prints its pid
   run CMDLINE                        starts a program and waits for its end; prints its
-                                     exit code and how many of its windows were ever shown
+                                     exit code, and 1 if a window of it was ever shown
   wait-window WINDOW                 prints "PID ICONIC IMAGE-PATH" once it is shown
   wait-gone WINDOW                   returns once none is shown
   text WINDOW CONTROL                prints the control's text
@@ -151,34 +151,28 @@ int Run(const std::vector<std::string>& a) {
         PROCESS_INFORMATION started{};
         startProgram(started);
         UniqueHandle process(started.hProcess), thread(started.hThread);
-        // Every shown top-level window of the process, looked for every 10 ms.
-        struct Seen {
-            DWORD pid;
-            std::vector<HWND> windows;
-        } seen{started.dwProcessId, {}};
+        // Any shown top-level window of the process, looked for every 10 ms.
+        std::pair<DWORD, int> seen{started.dwProcessId, 0};
         const auto deadline = Clock::now() + timeout;
-        for (;;) {
+        do {
             ::EnumWindows(
                 [](HWND window, LPARAM data) -> BOOL {
-                    auto& s = *reinterpret_cast<Seen*>(data);
-                    DWORD pid = 0;
-                    ::GetWindowThreadProcessId(window, &pid);
-                    if (pid == s.pid && ::IsWindowVisible(window) &&
-                        std::find(s.windows.begin(), s.windows.end(), window) == s.windows.end())
-                        s.windows.push_back(window);
+                    auto& [pid, shown] = *reinterpret_cast<std::pair<DWORD, int>*>(data);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(window, &owner);
+                    shown |= owner == pid && ::IsWindowVisible(window);
                     return TRUE;
                 },
                 reinterpret_cast<LPARAM>(&seen));
-            if (::WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) break;
             if (Clock::now() > deadline) {
                 ::TerminateProcess(process.get(), 1);
                 throw std::runtime_error("timed out waiting for its end");
             }
-        }
+        } while (::WaitForSingleObject(process.get(), 10) != WAIT_OBJECT_0);
         DWORD code = 0;
         if (!::GetExitCodeProcess(process.get(), &code))
             throw std::runtime_error("cannot read the exit code");
-        Print(std::to_string(code) + " " + std::to_string(seen.windows.size()) + "\n");
+        Print(std::to_string(code) + " " + std::to_string(seen.second) + "\n");
     } else if (command == "wait-window") {
         HWND window = WaitWindow(arg(1));
         DWORD pid = 0;
