@@ -85,6 +85,9 @@ src/crypto/clsCryptoFilterBox.cpp@Signature_.resize(std::min<std::size_t>(length
 src/app/Atualizador.cpp@(next == 0xA1 || @(@š left lower case in the missing-package message
 src/app/Atualizador.cpp@wizard.form_.setCaption("status", wizard.hint_);@wizard.form_.setCaption("status", {});@the hint the pointer left cleared after the copy
 src/app/Atualizador.cpp@            if (remover)\n@            if (false)\n@the remover not started when the executable was not held
+src/app/UnattendedAnswers.cpp@if (title == texts::kReinstallTitle) return platform::Yes;@if (title == texts::kReinstallTitle) return platform::No;@the reinstall question answered No unattended
+src/app/UnattendedAnswers.cpp@if (now - *inUseSince_ < kInUseWaitMs) {@if (now - *inUseSince_ <= kInUseWaitMs) {@a database in use waited for half a second too long
+src/app/StartUp.cpp@text = text.substr(1, text.size() - 2);@text = text.substr(1);@the quoted log's closing quote kept in its path
 LIST
 )
 
@@ -105,6 +108,10 @@ src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttr
 src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullptr, 0, RunWork, &state, 0, nullptr));@    RunWork(&state);\n    UniqueHandle thread(::CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));@the copy made on the window's thread@TheWindowAnswers
 src/platform/win32/Win32UserInterface.cpp@return answer > 0 ? answer : 0;@return answer > 0 ? answer : platform::Yes;@a box that could not be shown taken for a yes@Win32MessageBox
 src/platform/win32/Win32Platform.cpp@    if (path.empty()) return false;\n    // A directory lookup@    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return false;\n    // A directory lookup@a name with wildcards taken for missing@Win32Files
+src/app/win32/main.cpp@if (answers) app::RunUnattended@if (answers && false) app::RunUnattended@the wizard's window and boxes shown in the unattended mode@e2e.Unattended
+src/platform/win32/MachineLock.cpp@if (::GetLastError() == ERROR_ALREADY_EXISTS)@if (false && ::GetLastError() == ERROR_ALREADY_EXISTS)@the machine's lock not taken: two updaters at once@e2e.Unattended
+src/app/Unattended.cpp@    answers.corruptedIs(exit_code::kBadInstalled);\n@\n@a corrupted installed database ends with code 3, not 5@e2e.Unattended
+src/app/UnattendedAnswers.cpp@code_ = exit_code::kInstallFailed;@code_ = exit_code::kTryLater;@a failed copy ends with 1618, retried for ever@e2e.Unattended
 LIST
 )
 faults=$native_faults

@@ -29,7 +29,7 @@ TEST(ParseStartUp, ChoosesTheModeAndKeepsThePathAsWritten) {
     const struct {
         std::string arguments;
         Mode mode;
-        std::string path;
+        std::string path;  // unattended: the log's
     } cases[] = {
         {"", Mode::Wizard, ""},
         {"     ", Mode::Wizard, ""},
@@ -47,11 +47,22 @@ TEST(ParseStartUp, ChoosesTheModeAndKeepsThePathAsWritten) {
         {"!/C:\\x.exe", Mode::Wizard, ""},
         {"/ !C:\\x.exe", Mode::Wizard, ""},
         {"x/!C:\\x.exe", Mode::Wizard, ""},
+        // Unattended: "/S" or "/s", then one space and a log's path, quoted or not.
+        {"  /S  ", Mode::Unattended, ""},
+        {"/s /LOG=C:\\a b\\u.log", Mode::Unattended, "C:\\a b\\u.log"},
+        {"/S /LOG=\"C:\\a b\\u.log\" ", Mode::Unattended, "C:\\a b\\u.log"},
+        // Anything else opens the wizard, as before.
+        {"/S  /LOG=u.log", Mode::Wizard, ""},
+        {"/S /LOG=", Mode::Wizard, ""},
+        {"/S /LOG=\"u.log", Mode::Wizard, ""},
+        {"/S /LOG=\"a\"b\"", Mode::Wizard, ""},
+        {"/S /log=u.log", Mode::Wizard, ""},
+        {"/SILENT", Mode::Wizard, ""},
     };
     for (const auto& c : cases) {
         const app::StartUp s = app::ParseStartUp(c.arguments);
         EXPECT_EQ(s.mode, c.mode) << '[' << c.arguments << ']';
-        EXPECT_EQ(s.path, c.path) << '[' << c.arguments << ']';
+        EXPECT_EQ(c.mode == Mode::Unattended ? s.log : s.path, c.path) << '[' << c.arguments << ']';
     }
 }
 

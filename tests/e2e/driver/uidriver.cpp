@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Handles.h"
@@ -28,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   start CMDLINE                      starts a program; prints its pid
+  run CMDLINE                        starts a program and waits for its end; prints its
+                                     exit code, and 1 if a window of it was ever shown
   wait-window WINDOW                 prints "PID ICONIC IMAGE-PATH" once it is shown
   wait-gone WINDOW                   returns once none is shown
   text WINDOW CONTROL                prints the control's text
@@ -131,16 +134,45 @@ int Run(const std::vector<std::string>& a) {
         return a[i];
     };
     const std::string& command = arg(0);
-    if (command == "start") {
+    const auto startProgram = [&](PROCESS_INFORMATION& started) {
         std::wstring line = Widen(arg(1));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
         if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &started))
             throw std::runtime_error("cannot start " + arg(1));
+    };
+    if (command == "start") {
+        PROCESS_INFORMATION started{};
+        startProgram(started);
         UniqueHandle process(started.hProcess), thread(started.hThread);
         Print(std::to_string(started.dwProcessId) + "\n");
+    } else if (command == "run") {
+        PROCESS_INFORMATION started{};
+        startProgram(started);
+        UniqueHandle process(started.hProcess), thread(started.hThread);
+        // Any shown top-level window of the process, looked for every 10 ms.
+        std::pair<DWORD, int> seen{started.dwProcessId, 0};
+        const auto deadline = Clock::now() + timeout;
+        do {
+            ::EnumWindows(
+                [](HWND window, LPARAM data) -> BOOL {
+                    auto& [pid, shown] = *reinterpret_cast<std::pair<DWORD, int>*>(data);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(window, &owner);
+                    shown |= owner == pid && ::IsWindowVisible(window);
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&seen));
+            if (Clock::now() > deadline) {
+                ::TerminateProcess(process.get(), 1);
+                throw std::runtime_error("timed out waiting for its end");
+            }
+        } while (::WaitForSingleObject(process.get(), 10) != WAIT_OBJECT_0);
+        DWORD code = 0;
+        if (!::GetExitCodeProcess(process.get(), &code))
+            throw std::runtime_error("cannot read the exit code");
+        Print(std::to_string(code) + " " + std::to_string(seen.second) + "\n");
     } else if (command == "wait-window") {
         HWND window = WaitWindow(arg(1));
         DWORD pid = 0;
