@@ -25,6 +25,9 @@ constexpr wchar_t kBoxClass[] = L"AtualizadorBox";
 constexpr wchar_t kStaticClass[] = L"Static";
 constexpr wchar_t kButtonClass[] = L"Button";
 constexpr wchar_t kEditClass[] = L"Edit";
+// EVENT_OBJECT_LIVEREGIONCHANGED, which the headers give only from Windows 8
+// on; earlier systems pass it to no one.
+constexpr DWORD kLiveRegionChanged = 0x8019;
 
 COLORREF Resolve(Colour colour, int fallbackIndex) {
     switch (colour.source) {
@@ -311,7 +314,7 @@ void FormWindow::render(const std::string& name, Form::Change change) {
     if (name == formName_ && change == Form::Change::Caption)
         SetWindowTextW(window_, Widen(form_[name].caption).c_str());
     Entry* entry = find(name);
-    if (!entry || !entry->hwnd) return;
+    if (!entry) return;
     const Control& state = form_[name];
     if (entry->look->kind == Kind::Timer) {
         if (change != Form::Change::Enabled && change != Form::Change::Interval) return;
@@ -326,8 +329,7 @@ void FormWindow::render(const std::string& name, Form::Change change) {
                 SetWindowTextW(entry->hwnd, Widen(state.caption).c_str());
             // Screen readers that follow live regions read the new text.
             if (entry->look->live)
-                NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, entry->hwnd, OBJID_CLIENT,
-                               CHILDID_SELF);
+                NotifyWinEvent(kLiveRegionChanged, entry->hwnd, OBJID_CLIENT, CHILDID_SELF);
             break;
         case Form::Change::Focus:
             if (GetFocus() != entry->hwnd) SetFocus(entry->hwnd);
