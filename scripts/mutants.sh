@@ -77,6 +77,17 @@ src/app/Atualizador.cpp@    if (copying_) return;  // the status@    // the stat
 src/app/AtualizadorTexts.cpp@copied * 100 / total@copied * 100 / (total + 1)@the progress shown against a byte too many
 src/crypto/clsCryptoFilterBox.cpp@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = InBuffer_;@OutBuffer_.clear();\n    try {\n        Session s;\n        if (SetUpKey(provider_, ui_, s, Password_, noContainer_)) {\n            std::string buffer = std::move(InBuffer_);@Decrypt empties InBuffer (text unique to Decrypt)
 src/crypto/clsCryptoFilterBox.cpp@stream->session, Password_, noContainer_)@stream->session, Password_, false)@a stream needing the container that ciphers can do without
+src/app/Form.cpp@    changed(name, Change::Enabled);\n    keepFocus();@    changed(name, Change::Enabled);@the focus not moved off a control a step disables
+src/app/Form.cpp@    changed(name, Change::Visible);\n    keepFocus();@    changed(name, Change::Visible);@the focus not moved off a control a step hides
+src/app/Form.cpp@        if (tabOrder_[i].container.empty()) return true;@        return true;@Tab reaching a control in a hidden box
+src/app/Form.cpp@    if (i == tabOrder_.size() || !tabOrder_[i].button || !canFocus(focused_)) return {};@    if (i == tabOrder_.size()) return {};@Enter pressing a focused box
+src/app/Form.cpp@    if (i == tabOrder_.size() || !tabOrder_[i].button || !canFocus(focused_)) return {};\n    return focused_;@    return {};@Enter pressing nothing
+src/app/Atualizador.cpp@    if (form_["Command1"].enabled) Command1Click();@    Command1Click();@a close request handled while "Cancelar" is disabled
+src/app/Atualizador.cpp@    busy_ = true;\n    const int answer =@    const int answer =@a second close request asking again while the confirmation is open
+src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && !system_.requestReboot()) return;@a refused restart leaving the cleanup window open
+src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && system_.requestReboot()) return;@an accepted restart leaving the cleanup window open
+src/app/Wait.cpp@    if (form_["Label1"].caption == wait_texts::kDone) ui_.endProgram();@    ui_.endProgram();@Alt+F4 ending the cleanup before "Pronto"
+src/app/Wait.cpp@    form_.setCaption(kWindow, std::string(wait_texts::kDone));\n@@the cleanup window's text not its label's
 LIST
 )
 
@@ -95,6 +106,10 @@ src/platform/win32/Win32NewFile.cpp@descriptor ? &security : nullptr@nullptr@the
 src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found || true) return {};@the release's hash check skipped (its seal never read)@release.signed
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return error;@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return 0;@a refused replacement reported as installed@Win32Files
 src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullptr, 0, RunWork, &state, 0, nullptr));@    RunWork(&state);\n    UniqueHandle thread(::CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));@the copy made on the window's thread@TheWindowAnswers
+src/app/win32/FormWindow.cpp@            guard([&] { events_.onClose(); });\n            result = 0;\n            return true;@            return false;@a close request destroying the window under the logic@e2e.TheRoad|TheWindowAnswers
+src/app/win32/FormWindow.cpp@        SendMessageW(button->hwnd, BM_CLICK, 0, 0);@        SendMessageW(button->hwnd, WM_NULL, 0, 0);@Enter pressing nothing@e2e.TheRoad
+src/app/win32/FormWindow.cpp@            if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0) return false;@            return false;@the focus not given back after a message box@e2e.TheRoad
+src/app/win32/FormWindow.cpp@    SetWindowTextW(window_, Widen(form_[formName_].caption).c_str());\n    form_@    form_@the windows without their texts@e2e.TheRoad
 LIST
 )
 faults=$native_faults

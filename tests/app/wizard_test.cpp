@@ -484,7 +484,9 @@ TEST_F(WizardTest, TheKeyboardAndCloseRequestsReachEveryEnd) {
     EXPECT_EQ(tabs(4), "Picture4 Passo2 Picture10 Command1 Command2");
 
     sys.answer(platform::No);
+    sys.onMessage = [&](const fake::Message&) { wizard.CloseRequest(); };  // "End task" again
     wizard.CloseRequest();
+    sys.onMessage = nullptr;
     ASSERT_EQ(sys.messages.size(), 1u);
     EXPECT_EQ(sys.messages[0].title, "Confirmação");
     sys.whileCopying = [&] { wizard.CloseRequest(); };
