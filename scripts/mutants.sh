@@ -81,9 +81,9 @@ src/app/Form.cpp@    changed(name, Change::Enabled);\n    keepFocus();@    chang
 src/app/Form.cpp@    changed(name, Change::Visible);\n    keepFocus();@    changed(name, Change::Visible);@the focus not moved off a control a step hides
 src/app/Form.cpp@        if (tabOrder_[i].container.empty()) return true;@        return true;@Tab reaching a control in a hidden box
 src/app/Form.cpp@    if (i == tabOrder_.size() || !tabOrder_[i].button || !canFocus(focused_)) return {};@    if (i == tabOrder_.size()) return {};@Enter pressing a focused box
-src/app/Form.cpp@    if (i == tabOrder_.size() || !tabOrder_[i].button || !canFocus(focused_)) return {};\n    return focused_;@    return {};@Enter pressing nothing
+src/app/Form.cpp@    return focused_;@    return {};@Enter pressing nothing
 src/app/Atualizador.cpp@    if (form_["Command1"].enabled) Command1Click();@    Command1Click();@a close request handled while "Cancelar" is disabled
-src/app/Atualizador.cpp@    busy_ = true;\n    const int answer =@    const int answer =@a second close request asking again while the confirmation is open
+src/app/Atualizador.cpp@    busy_ = true;\n    const int answer =@    const int answer =@a second "End task" asking again meanwhile
 src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && !system_.requestReboot()) return;@a refused restart leaving the cleanup window open
 src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && system_.requestReboot()) return;@an accepted restart leaving the cleanup window open
 src/app/Wait.cpp@    if (form_["Label1"].caption == wait_texts::kDone) ui_.endProgram();@    ui_.endProgram();@Alt+F4 ending the cleanup before "Pronto"

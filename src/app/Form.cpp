@@ -142,7 +142,7 @@ void Form::focusNext(bool backwards) {
         const std::size_t i = from == n ? (backwards ? n - step : step - 1)
                                         : (backwards ? from + n - step : from + step) % n;
         if (!canFocus(tabOrder_[i].name)) continue;
-        focused_ = std::string(tabOrder_[i].name);
+        focused_ = tabOrder_[i].name;
         changed(focused_, Change::Focus);
         return;
     }
