@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev
   libssl-dev libgtest-dev googletest
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth imagemagick python3 fonts-liberation
+  wine wine64 xvfb xauth xdotool imagemagick python3 fonts-liberation
   osslsigncode openssl gdb rsync
 )
 

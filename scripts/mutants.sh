@@ -88,6 +88,17 @@ src/app/Atualizador.cpp@            if (remover)\n@            if (false)\n@the 
 src/app/UnattendedAnswers.cpp@if (title == texts::kReinstallTitle) return platform::Yes;@if (title == texts::kReinstallTitle) return platform::No;@the reinstall question answered No unattended
 src/app/UnattendedAnswers.cpp@if (now - *inUseSince_ < kInUseWaitMs) {@if (now - *inUseSince_ <= kInUseWaitMs) {@a database in use waited for half a second too long
 src/app/StartUp.cpp@text = text.substr(1, text.size() - 2);@text = text.substr(1);@the quoted log's closing quote kept in its path
+src/app/Form.cpp@    changed(name, Change::Enabled);\n    keepFocus();@    changed(name, Change::Enabled);@the focus not moved off a control a step disables
+src/app/Form.cpp@    changed(name, Change::Visible);\n    keepFocus();@    changed(name, Change::Visible);@the focus not moved off a control a step hides
+src/app/Form.cpp@        if (tabOrder_[i].container.empty()) return true;@        return true;@Tab reaching a control in a hidden box
+src/app/Form.cpp@    if (i == tabOrder_.size() || !tabOrder_[i].button || !canFocus(focused_)) return {};@    if (i == tabOrder_.size()) return {};@Enter pressing a focused box
+src/app/Form.cpp@    return focused_;@    return {};@Enter pressing nothing
+src/app/Atualizador.cpp@    if (form_["Command1"].enabled) Command1Click();@    Command1Click();@a close request handled while "Cancelar" is disabled
+src/app/Atualizador.cpp@    busy_ = true;\n    const int answer =@    const int answer =@a second "End task" asking again meanwhile
+src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && !system_.requestReboot()) return;@a refused restart leaving the cleanup window open
+src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && system_.requestReboot()) return;@an accepted restart leaving the cleanup window open
+src/app/Wait.cpp@    if (form_["Label1"].caption == wait_texts::kDone) ui_.endProgram();@    ui_.endProgram();@Alt+F4 ending the cleanup before "Pronto"
+src/app/Wait.cpp@    form_.setCaption(kWindow, std::string(wait_texts::kDone));\n@@the cleanup window's text not its label's
 LIST
 )
 
@@ -112,6 +123,10 @@ src/app/win32/main.cpp@if (answers) app::RunUnattended@if (answers && false) app
 src/platform/win32/MachineLock.cpp@if (::GetLastError() == ERROR_ALREADY_EXISTS)@if (false && ::GetLastError() == ERROR_ALREADY_EXISTS)@the machine's lock not taken: two updaters at once@e2e.Unattended
 src/app/Unattended.cpp@    answers.corruptedIs(exit_code::kBadInstalled);\n@\n@a corrupted installed database ends with code 3, not 5@e2e.Unattended
 src/app/UnattendedAnswers.cpp@code_ = exit_code::kInstallFailed;@code_ = exit_code::kTryLater;@a failed copy ends with 1618, retried for ever@e2e.Unattended
+src/app/win32/FormWindow.cpp@            guard([&] { events_.onClose(); });\n            result = 0;\n            return true;@            return false;@a close request destroying the window under the logic@e2e.TheRoad|TheWindowAnswers
+src/app/win32/FormWindow.cpp@        SendMessageW(button->hwnd, BM_CLICK, 0, 0);@        SendMessageW(button->hwnd, WM_NULL, 0, 0);@Enter pressing nothing@e2e.TheRoad
+src/app/win32/FormWindow.cpp@            if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0) return false;@            return false;@the focus not given back after a message box@e2e.TheRoad
+src/app/win32/FormWindow.cpp@    SetWindowTextW(window_, Widen(form_[formName_].caption).c_str());\n    form_@    form_@the windows without their texts@e2e.TheRoad
 LIST
 )
 faults=$native_faults

@@ -74,7 +74,9 @@ Atualizador::Atualizador(platform::Platform& system, platform::UserInterface& ui
       self_(system.holdExecutable(selfError_)),
       seal_(ParsePackageSeal(system.packageSeal())) {
     // The window and its controls as designed, in twips.
-    form_.add(std::string(kWindow), ControlAt(0, 0, 5055, 4035));
+    // The window's caption is the title strip's: no title bar shows it, but
+    // the taskbar, Alt+Tab and screen readers do.
+    form_.add(std::string(kWindow), ControlAt(0, 0, 5055, 4035, texts::kTitle));
     form_.add("Versão", Hidden(ControlAt(0, 3600, 1095, 375)));
     form_.add("Picture10", ControlAt(120, 120, 4815, 375));
     form_.add("Label15", ControlAt(120, 60, 4575, 255, texts::kTitle));
@@ -100,6 +102,16 @@ Atualizador::Atualizador(platform::Platform& system, platform::UserInterface& ui
     form_.add("Label3", ControlAt(120, 720, 1335, 1095, texts::kDescription));
     form_.add("Line1", Line(120, 480, 1440, 480));
     form_.add("Label2", ControlAt(0, 120, 1500, 375, texts::kHeading));
+    form_.setTabOrder({{"Picture2"},
+                       {"Passo1", "Picture2"},
+                       {"Picture4"},
+                       {"Passo2", "Picture2"},
+                       {"Picture10"},
+                       {"Command1", "Picture2", true},
+                       {"Command2", "Picture2", true},
+                       {"Versão"},
+                       {"Passo3", "Picture2"},
+                       {"Check1", "Passo3"}});
 }
 
 std::string Atualizador::packagePath() {
@@ -279,9 +291,20 @@ void Atualizador::removePackage() {
 
 void Atualizador::Command1Click() {
     if (busy_) return;  // delivered while a step lets pending events through
-    if (ui_.messageBox(texts::kConfirmText, mb::Question | mb::YesNo, texts::kConfirmTitle) ==
-        platform::Yes)
-        ui_.endProgram();
+    // A second request while the question is open (another "End task") asks
+    // nothing more.
+    busy_ = true;
+    const int answer =
+        ui_.messageBox(texts::kConfirmText, mb::Question | mb::YesNo, texts::kConfirmTitle);
+    busy_ = false;
+    if (answer == platform::Yes) ui_.endProgram();
+}
+
+void Atualizador::CloseRequest() {
+    // Alt+F4, the taskbar's close and "End task" take the way out the window
+    // offers, and only while it offers it: never during the copy, whose
+    // outcome needs the window, nor once "Finalizar" leads on.
+    if (form_["Command1"].enabled) Command1Click();
 }
 
 void Atualizador::Command2Click() {

@@ -44,6 +44,8 @@ class Atualizador {
     void Command1Click();
     void Command2Click();
     void MouseMove(std::string_view control);
+    // The system asks the window to close.
+    void CloseRequest();
 
   private:
     std::string packagePath();

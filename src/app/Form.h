@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -41,7 +42,7 @@ Control ControlAt(double left, double top, double width, double height,
 // the same handler opens next.
 class Form {
   public:
-    enum class Change { Caption, Visible, Enabled, Value, Tag, Position, Drawing, Interval };
+    enum class Change { Caption, Visible, Enabled, Value, Tag, Position, Drawing, Interval, Focus };
     using Listener = std::function<void(const std::string& control, Change change)>;
 
     // Declares a control with its design state. Names are unique.
@@ -63,16 +64,46 @@ class Form {
     // Appends lines to a picture box's persistent image.
     void draw(std::string_view name, const std::vector<Decl::ShadeLine>& lines);
 
+    // One stop of the Tab column: a control that can take the keyboard focus,
+    // the box it lies in (none: the window), and whether Enter presses it.
+    struct TabStop {
+        std::string name;
+        std::string container = {};
+        bool button = false;
+    };
+    // The Tab column, in order; a stop's box is a stop before it. A stop
+    // takes the focus only while it is enabled and shown, and so is every
+    // box it lies in.
+    void setTabOrder(std::initializer_list<TabStop> stops);
+    // The control with the keyboard focus; empty when none can take it.
+    const std::string& focused() const { return focused_; }
+    bool canFocus(std::string_view name) const;
+    // The first stop that can take the focus, or the next one after (before)
+    // the focused one, round the column: Tab and Shift+Tab.
+    void focusFirst();
+    void focusNext(bool backwards = false);
+    // The system gave a control the focus (a click): the form follows it.
+    void setFocus(std::string_view name);
+    // The button Enter presses: the focused one; empty when the focus is
+    // on anything else.
+    std::string enterPresses() const;
+
     // One listener; setting another replaces it.
     void setListener(Listener listener) { listener_ = std::move(listener); }
 
   private:
     Control& at(std::string_view name);
     void changed(std::string_view name, Change change);
+    // A step that disables or hides the focused control moves the focus on,
+    // so that the keyboard never loses the window.
+    void keepFocus();
+    std::size_t stopOf(std::string_view name) const;
 
     std::map<std::string, Control, std::less<>> controls_;
     std::vector<std::string> order_;
     Listener listener_;
+    std::vector<TabStop> tabOrder_;
+    std::string focused_;
 };
 
 }  // namespace app

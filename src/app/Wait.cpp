@@ -20,7 +20,9 @@ Control Timer(int interval) {
 }  // namespace
 
 Wait::Wait(platform::Platform& system, platform::UserInterface& ui) : system_(system), ui_(ui) {
-    form_.add(std::string(kWindow), ControlAt(0, 0, 5550, 510));
+    // The window's caption is its label's text, for the screen readers and
+    // Alt+Tab: it has no title bar.
+    form_.add(std::string(kWindow), ControlAt(0, 0, 5550, 510, wait_texts::kWaiting));
     form_.add("Picture1", ControlAt(0, 0, 5535, 495));
     // Image1 lies above Image2, which slides out from under it.
     form_.add("Image1", ControlAt(0, 0, 480, 480));
@@ -82,12 +84,22 @@ void Wait::deleted() {
     // Stopped before the box opens, so that the box cannot open twice.
     form_.setEnabled("Timer1", false);
     form_.setCaption("Label1", std::string(wait_texts::kDone));
+    form_.setCaption(kWindow, std::string(wait_texts::kDone));
     const int answer =
         ui_.messageBox(wait_texts::kRestartText, platform::mb::Information | platform::mb::OkCancel,
                        wait_texts::kRestartTitle);
-    // A refused restart would leave a window that nothing can close; the
-    // file is registered for the next start of Windows either way.
-    if (answer != platform::Ok || !system_.requestReboot()) ui_.endProgram();
+    if (answer == platform::Ok) system_.requestReboot();
+    // The window ends whatever becomes of the restart: the system answers
+    // the request once the shutdown starts, and a program that refuses to
+    // close can still call it off, which would leave a window nothing can
+    // close. The file is registered for the next start of Windows either way.
+    ui_.endProgram();
+}
+
+void Wait::CloseRequest() {
+    // Before "Pronto" the deletion is under way and the window ends by
+    // itself; after it, nothing is left to do.
+    if (form_["Label1"].caption == wait_texts::kDone) ui_.endProgram();
 }
 
 void Wait::Image1Click() {

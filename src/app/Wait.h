@@ -35,6 +35,8 @@ class Wait {
     void Timer1Tick();
     void EggTick();
     void Image1Click();
+    // The system asks the window to close.
+    void CloseRequest();
 
     // Whether a mouse button pressed on this control moves the window.
     static bool StartsDrag(std::string_view control);

@@ -445,6 +445,55 @@ TEST_F(WizardTest, AReleaseInstallsOnlyThePackageItShippedWith) {
 
 // ------------------------------------------------------------ the window's own
 
+// Tab walks the column among the controls shown and enabled, Enter presses
+// the focused button, and a step that hides or disables the focused control
+// moves the focus on, so that the keyboard reaches every step; a close
+// request is a click on "Cancelar" while it is enabled, and nothing else.
+TEST_F(WizardTest, TheKeyboardAndCloseRequestsReachEveryEnd) {
+    Installed();
+    Loaded();
+    app::Form& form = wizard.form();
+    const auto tabs = [&](int n, bool backwards = false) {
+        std::string seen = form.focused();
+        while (n-- > 0) {
+            form.focusNext(backwards);
+            seen += " " + form.focused();
+        }
+        return seen;
+    };
+    form.focusFirst();
+    EXPECT_EQ(tabs(6), "Picture2 Passo1 Picture4 Picture10 Command1 Command2 Picture2");
+    EXPECT_EQ(tabs(2, true), "Picture2 Command2 Command1");
+    EXPECT_EQ(form.enterPresses(), "Command1");
+    form.focusNext(true);
+    form.focusNext(true);
+    EXPECT_EQ(form.enterPresses(), "") << "Enter on a box presses nothing";
+    form.focusFirst();
+    form.focusNext();
+    form.setVisible("Passo1", false);  // as the next step does
+    EXPECT_EQ(form.focused(), "Picture4");
+    form.setVisible("Passo1", true);
+    Click();
+    EXPECT_EQ(tabs(4), "Picture4 Passo2 Picture10 Command1 Command2");
+
+    sys.answer(platform::No);
+    sys.onMessage = [&](const fake::Message&) { wizard.CloseRequest(); };  // "End task" again
+    wizard.CloseRequest();
+    sys.onMessage = nullptr;
+    ASSERT_EQ(sys.messages.size(), 1u);
+    EXPECT_EQ(sys.messages[0].title, "Confirmação");
+    sys.whileCopying = [&] { wizard.CloseRequest(); };
+    ASSERT_EQ(form.enterPresses(), "Command2");
+    Click();  // Enter: the copy disables the focused "Prosseguir"
+    EXPECT_EQ(form.focused(), "Passo3");
+    wizard.CloseRequest();
+    EXPECT_EQ(sys.messages.size(), 1u) << "a close request during or after the copy";
+    EXPECT_EQ(tabs(5), "Passo3 Check1 Picture2 Picture4 Picture10 Command2");
+    EXPECT_EQ(form.enterPresses(), "Command2");
+    EXPECT_EQ(at("Command2").caption, "Finalizar");
+    EXPECT_EQ(at("Atualizador").caption, "Varnel 2001 - Release 40 - Atualizador");
+}
+
 TEST_F(WizardTest, CancelAsksForConfirmationAndHintsFollowTheButton) {
     Loaded();
     sys.answer(platform::No);

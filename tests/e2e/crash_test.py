@@ -10,7 +10,8 @@ finds the new database already in place).
 
 hang: while the package is copied another Windows program sends the wizard
 WM_NULL every 50 ms; no answer may take more than 500 ms, and the status
-line must show the copy's progress.
+line must show the copy's progress. Alt+F4 pressed meanwhile changes
+nothing: the copy ends at "Finalizar".
 
     crash_test.py --build DIR --exe Atualizador.exe kill|hang
 """
@@ -19,11 +20,12 @@ import os
 import re
 import shutil
 import signal
+import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing compiled left in the source tree
-from e2ebench import (LABEL1, LABEL4, NEXT, STATUS, WIZARD, WIZARD_TEXTS, E2E, Failure,
+from e2ebench import (LABEL1, LABEL4, NEXT, STATUS, TITLE, WIZARD, WIZARD_TEXTS, E2E, Failure,
                       fresh_folder, read, stop)
 
 MIB = 1 << 20
@@ -159,9 +161,20 @@ def hang(t, install):
     install.reset()
     process = install.start()
     try:
-        answer = t.ui("probe", WIZARD, NEXT, STATUS, "Instalando o novo banco de dados:",
-                      timeout_ms=300000)
+        t.keys(TITLE)
+        probe = subprocess.Popen(["wine", t.driver, "probe", WIZARD, NEXT, STATUS,
+                                  "Instalando o novo banco de dados:", "--timeout", "300000"],
+                                 env=t.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        staged = lambda: [n for n in os.listdir(install.product) if n != "db.xdb"]
+        deadline = time.monotonic() + 60
+        while not staged() and probe.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.001)
+        t.keys(None, "alt+F4")
+        print("Alt+F4 sent", "during the copy" if staged() else "after it")
+        answer = probe.communicate(timeout=330)[0].decode()
         print("probe:", answer.strip())
+        t.check(probe.returncode == 0 and t.ui("text", WIZARD, NEXT).strip() == "Finalizar",
+                "Alt+F4 during the copy ended the window, or the copy never reached Finalizar")
         worst = int(re.search(r"worst (\d+) ms", answer)[1])
         t.check(worst <= 500, f"the window did not answer for {worst} ms while the package was "
                 "copied (the copy runs on the window's thread)")

@@ -18,6 +18,8 @@ KEY = r"HKLM\SOFTWARE\Holmcrest\Varnel R40"
 WIZARD, CLEANUP = "class:AtualizadorWizard", "class:AtualizadorWait"
 # Control ids (src/app/win32/AtualizadorWindow.h, WaitWindow.h).
 STATUS, NEXT, LABEL1, LABEL4, WAIT_LABEL = "#109", "#112", "#118", "#120", "#204"
+PICTURE2, COMMAND1 = "#110", "#111"
+TITLE = "Varnel 2001 - Release 40"  # the beginning of the wizard's window text
 OK, CANCEL = 1, 2
 
 
@@ -82,6 +84,31 @@ class E2E(Bench):
 
     def press(self, button):
         self.ui("press", str(button))
+
+    def keys(self, name, *keys):
+        """Real key events, as a person types them (xdotool on the bench's
+        display), into the shown window whose text begins with `name`, given
+        the focus first; with no name, into whatever has it."""
+        xdotool = lambda *argv: subprocess.run(["xdotool", *argv], env=self.env, timeout=30,
+                                               capture_output=True, text=True).stdout.split()
+        deadline = time.monotonic() + 30
+        while name and not (found := xdotool("search", "--onlyvisible", "--name", "^" + name)):
+            if time.monotonic() > deadline:
+                raise Failure(f"no window whose text begins with {name!r} (its text is not set)")
+            time.sleep(0.2)
+        if name:
+            xdotool("windowfocus", "--sync", found[-1])
+        if keys:
+            xdotool("key", "--delay", "50", *keys)
+
+    def tab_to(self, control, tabs=12):
+        """Tab, as a person would, until the wizard's `control` has the focus."""
+        for _ in range(tabs):
+            if self.ui("focus", WIZARD).strip() == control[1:]:
+                return
+            self.keys(None, "Tab")
+        raise Failure(f"Tab never reached {control}: the focus is on "
+                      f"#{self.ui('focus', WIZARD).strip()} (0: on no control)")
 
     def shot(self, name):
         """A screenshot of the desktop cut down to its windows, when

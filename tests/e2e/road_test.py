@@ -17,12 +17,14 @@ import glob
 import os
 import re
 import shutil
+import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing compiled left in the source tree
-from e2ebench import (CANCEL, CLEANUP, CORRUPTED_TITLE, LABEL1, LABEL4, NEXT, OK, WAIT_LABEL,
-                      WAIT_TEXTS, WIZARD, WIZARD_TEXTS, E2E, Failure, fresh_folder, read, stop)
+from e2ebench import (CANCEL, CLEANUP, COMMAND1, CORRUPTED_TITLE, LABEL1, LABEL4, NEXT, OK,
+                      PICTURE2, TITLE, WAIT_LABEL, WAIT_TEXTS, WIZARD, WIZARD_TEXTS, E2E, Failure,
+                      fresh_folder, read, stop)
 
 # What the updater and the system DLLs it uses load by name. Not planted:
 # version.dll and msimg32.dll, which Wine's own DLLs load from the program's
@@ -77,13 +79,31 @@ class Road:
 
 
 def walk(t, road):
-    """The whole road; raises Failure when a step never comes."""
+    """The whole road, walked with the keyboard alone; raises Failure when a
+    step never comes."""
     os.chmod(road.exe, 0o444)  # as unpacked from a disc, or marked by a mail client
     wizard = road.start()
     try:
+        # "Cancelar" with Space, then Enter in the confirmation: it ends.
+        t.window(WIZARD)
+        t.keys(TITLE)
+        t.tab_to(COMMAND1)
+        t.keys(None, "space")
+        t.keys("Confirma", "Return")
+        wizard.wait(timeout=60)
+        wizard = road.start()
         t.window(WIZARD)
         t.shot("1-inicio")
-        t.ui("click", WIZARD, NEXT)
+        # Alt+F4 asks as "Cancelar" does; No keeps the wizard, and the focus
+        # comes back where it was.
+        t.keys(TITLE, "alt+F4")
+        t.check(t.msgbox()[0] == WIZARD_TEXTS["kConfirmTitle"], "Alt+F4 asked nothing")
+        t.keys("Confirma", "Tab", "Return")
+        t.ui("wait-gone", "class:#32770")
+        t.check(wizard.poll() is None and t.ui("focus", WIZARD).strip() == PICTURE2[1:],
+                "after the box the wizard is gone, or the focus did not come back")
+        t.tab_to(NEXT)
+        t.keys(None, "Return")
         t.wait_text(WIZARD, LABEL4, "Versão instalada: XDB0001")
         t.check("Versão atualizada: " in t.ui("text", WIZARD, LABEL4), "no summary of the package")
         t.shot("2-verificacao")
@@ -100,15 +120,24 @@ def walk(t, road):
                     and read(road.package) == road.new,
                     f"another program could {what} the held package before the install "
                     "(its sharing lets writers, renamers or deleters in)")
-        t.ui("click", WIZARD, NEXT)
+        t.tab_to(NEXT)  # the check disabled it, and the focus moved on
+        t.keys(TITLE, "Return")
         t.wait_text(WIZARD, LABEL1, WIZARD_TEXTS["kInstalled"], timeout=120)
         t.shot("3-instalado")
         t.check(read(road.installed) == road.new, "the database installed is not the package checked")
         t.check(not os.path.exists(road.package), "the package was left behind")
         t.check(road.beside() == ["db.xdb"], f"left beside the database: {road.beside()}")
 
-        t.ui("click", WIZARD, NEXT)  # Finalizar
+        # Another program holds the finished updater for a while, so that the
+        # cleanup window is still waiting when Alt+F4 comes.
+        t.tab_to(NEXT)
+        hold = subprocess.Popen(["wine", t.driver, "hold", t.windows(road.exe), "4000"],
+                                env=t.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        hold.stdout.readline()
+        t.keys(TITLE, "Return")  # Finalizar
         wizard.wait(timeout=60)
+        t.keys(WAIT_TEXTS["kWaiting"][:10], "alt+F4")
+        hold.wait(timeout=60)
         ended = time.monotonic()
         copy = os.path.join(t.drive, "Atualizador.exe")
         t.check(read(copy) == road.updater, "the copy at the drive root is not the updater")
@@ -129,17 +158,19 @@ def walk(t, road):
         took = time.monotonic() - ended
         t.check((title, text, buttons) == (WAIT_TEXTS["kRestartTitle"], WAIT_TEXTS["kRestartText"],
                                            [OK, CANCEL]), f"not the restart box: {title}: {text}")
-        print(f"the restart box came {took:.1f} s after the wizard ended")
+        print(f"the restart box came {took:.1f} s after the updater was let go")
         t.check(took <= 5, "the cleanup waited that long for the read-only updater")
         t.check(t.ui("text", CLEANUP, WAIT_LABEL).strip() == WAIT_TEXTS["kDone"], "no 'Pronto'")
-        t.check(not os.path.exists(road.exe), "the read-only updater was not deleted")
+        t.check(not os.path.exists(road.exe),
+                "the read-only updater was not deleted (Alt+F4 on the cleanup window ended it)")
         remover = os.path.join(road.product, "removedor-ran.txt")
         t.check(os.path.exists(remover) and read(remover).decode() ==
                 '"C:\\road\\product\\removedor.exe" /!', "the remover was not started as it should")
         t.shot("4-limpeza-pronto")
 
-        # OK: Wine ends the windowed programs and then carries out wininit.ini.
-        t.press(OK)
+        # OK, with Enter: Wine ends the windowed programs and then carries out
+        # wininit.ini.
+        t.keys(WAIT_TEXTS["kRestartTitle"], "Return")
         t.ui("wait-gone", CLEANUP)
         deadline = time.monotonic() + 60
         while os.path.exists(copy) and time.monotonic() < deadline:

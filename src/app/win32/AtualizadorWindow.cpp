@@ -18,12 +18,11 @@ namespace {
 // The wizard's controls: siblings topmost first, parents before children.
 std::vector<ControlLook> Looks() {
     const Font body = Arial(8.25);
-    const auto label = [&](const char* name, const char* parent, int id, int tab) {
+    const auto label = [&](const char* name, const char* parent, int id) {
         return ControlLook{.name = name,
                            .kind = Kind::Label,
                            .parent = parent,
                            .id = id,
-                           .tab = tab,
                            .background = kTransparent,
                            .font = body};
     };
@@ -34,25 +33,23 @@ std::vector<ControlLook> Looks() {
                            .id = id,
                            .background = SystemColour(colour)};
     };
-    const auto step = [](const char* name, int id, int tab) {
+    const auto step = [](const char* name, int id) {
         return ControlLook{.name = name,
                            .kind = Kind::PictureBox,
                            .parent = "Picture2",
                            .id = id,
-                           .tab = tab,
                            .background = SystemColour(COLOR_WINDOW)};
     };
 
     std::vector<ControlLook> looks;
-    looks.push_back({.name = "Versão", .kind = Kind::TextBox, .id = kVersao, .tab = 14});
+    looks.push_back({.name = "Versão", .kind = Kind::TextBox, .id = kVersao});
 
     looks.push_back({.name = "Picture10",
                      .kind = Kind::PictureBox,
                      .id = kPicture10,
-                     .tab = 10,
                      .background = SystemColour(COLOR_BTNSHADOW),
                      .dragsWindow = true});
-    ControlLook title = label("Label15", "Picture10", kLabel15, 11);
+    ControlLook title = label("Label15", "Picture10", kLabel15);
     title.foreground = SystemColour(COLOR_HIGHLIGHTTEXT);
     title.font = Arial(9.75, true, true);
     title.dragsWindow = true;
@@ -65,51 +62,46 @@ std::vector<ControlLook> Looks() {
     looks.push_back({.name = "Picture4",
                      .kind = Kind::PictureBox,
                      .id = kPicture4,
-                     .tab = 6,
                      .background = SystemColour(COLOR_BTNFACE),
                      .sunkenBorder = true});
     looks.push_back({.name = "status",
                      .kind = Kind::Label,
                      .parent = "Picture4",
                      .id = kStatus,
-                     .tab = 7,
                      .background = SystemColour(COLOR_BTNFACE),
-                     .font = body});
+                     .font = body,
+                     .live = true});
 
     looks.push_back({.name = "Picture2",
                      .kind = Kind::PictureBox,
                      .id = kPicture2,
-                     .tab = 0,
                      .background = FixedColour(255, 255, 255),
                      .sunkenBorder = true});
     looks.push_back({.name = "Command1",
                      .kind = Kind::Button,
                      .parent = "Picture2",
                      .id = kCommand1,
-                     .tab = 12,
                      .font = body});
     looks.push_back({.name = "Command2",
                      .kind = Kind::Button,
                      .parent = "Picture2",
                      .id = kCommand2,
-                     .tab = 13,
                      .font = body});
-    looks.push_back(step("Passo1", kPasso1, 1));
-    looks.push_back(label("Label6", "Passo1", kLabel6, 5));
-    looks.push_back(label("Label5", "Passo1", kLabel5, 4));
-    looks.push_back(step("Passo3", kPasso3, 15));
-    looks.push_back(
-        {.name = "Check1", .kind = Kind::CheckBox, .parent = "Passo3", .id = kCheck1, .tab = 17});
-    ControlLook installing = label("Label1", "Passo3", kLabel1, 16);
+    looks.push_back(step("Passo1", kPasso1));
+    looks.push_back(label("Label6", "Passo1", kLabel6));
+    looks.push_back(label("Label5", "Passo1", kLabel5));
+    looks.push_back(step("Passo3", kPasso3));
+    looks.push_back({.name = "Check1", .kind = Kind::CheckBox, .parent = "Passo3", .id = kCheck1});
+    ControlLook installing = label("Label1", "Passo3", kLabel1);
     installing.dragsWindow = true;
     looks.push_back(installing);
-    looks.push_back(step("Passo2", kPasso2, 8));
-    looks.push_back(label("Label4", "Passo2", kLabel4, 9));
-    looks.push_back(label("Label3", "Picture2", kLabel3, 3));
+    looks.push_back(step("Passo2", kPasso2));
+    looks.push_back(label("Label4", "Passo2", kLabel4));
+    looks.push_back(label("Label3", "Picture2", kLabel3));
     ControlLook rule = line("Line1", "Picture2", kLine1, COLOR_WINDOWTEXT);
     rule.lineWidth = 2;
     looks.push_back(rule);
-    ControlLook heading = label("Label2", "Picture2", kLabel2, 2);
+    ControlLook heading = label("Label2", "Picture2", kLabel2);
     heading.font = Arial(14.25);
     heading.align = Align::Right;
     looks.push_back(heading);
@@ -154,6 +146,7 @@ class AtualizadorWindow final : public FormEvents {
     }
     void onMouseMove(const std::string& control) override { wizard_.MouseMove(control); }
     void onTimer(const std::string&) override {}
+    void onClose() override { wizard_.CloseRequest(); }
 
   private:
     platform::win32::Win32UserInterface& ui_;

@@ -8,8 +8,7 @@
 
 namespace app::win32 {
 
-// The wizard window's class name, by which tools find the window (it has no
-// caption).
+// The wizard window's class name, by which tools find the window.
 inline constexpr wchar_t kAtualizadorWindowClass[] = L"AtualizadorWizard";
 
 // The child-window ids of the wizard's controls.

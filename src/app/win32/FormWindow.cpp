@@ -25,6 +25,9 @@ constexpr wchar_t kBoxClass[] = L"AtualizadorBox";
 constexpr wchar_t kStaticClass[] = L"Static";
 constexpr wchar_t kButtonClass[] = L"Button";
 constexpr wchar_t kEditClass[] = L"Edit";
+// EVENT_OBJECT_LIVEREGIONCHANGED, which the headers give only from Windows 8
+// on; earlier systems pass it to no one.
+constexpr DWORD kLiveRegionChanged = 0x8019;
 
 COLORREF Resolve(Colour colour, int fallbackIndex) {
     switch (colour.source) {
@@ -106,13 +109,33 @@ FormWindow::FormWindow(HWND window, std::string formName, Form& form,
         WindowDc screen(nullptr);
         if (screen) dpi_ = GetDeviceCaps(screen.get(), LOGPIXELSX);
     }
-    for (const ControlLook& look : looks) create(look);
+    try {
+        for (const ControlLook& look : looks) create(look);
+    } catch (...) {
+        release();
+        throw;
+    }
+    SetWindowTextW(window_, Widen(form_[formName_].caption).c_str());
     form_.setListener(
         [this](const std::string& name, Form::Change change) { render(name, change); });
 }
 
 FormWindow::~FormWindow() {
+    release();
+}
+
+void FormWindow::release() noexcept {
     form_.setListener(nullptr);
+    // The controls point at their entries: once given back their own
+    // procedures they can outlive them, as they do while the window is
+    // destroyed.
+    for (const auto& e : entries_) {
+        if (!e->hwnd || !IsWindow(e->hwnd)) continue;
+        if (e->systemProc)
+            SetWindowLongPtrW(e->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(e->systemProc));
+        SetWindowLongPtrW(e->hwnd, GWLP_USERDATA, 0);
+        e->hwnd = nullptr;
+    }
 }
 
 int FormWindow::pixels(double twips) const {
@@ -199,9 +222,9 @@ void FormWindow::create(const ControlLook& look) {
             className = kBoxClass;
             style |= WS_CLIPCHILDREN;
             if (look.sunkenBorder) exStyle |= WS_EX_CLIENTEDGE;
-            // Nothing draws a box's text; it carries the control's name so
-            // that tools can find the box.
-            text = Widen(look.name);
+            // Nothing draws a box's text, and screen readers would read its
+            // internal name: tools find a box by its id.
+            text.clear();
             break;
         case Kind::Label:
             style |= SS_NOTIFY | SS_NOPREFIX |
@@ -288,6 +311,8 @@ void FormWindow::paintDrawing(Entry& entry) {
 }
 
 void FormWindow::render(const std::string& name, Form::Change change) {
+    if (name == formName_ && change == Form::Change::Caption)
+        SetWindowTextW(window_, Widen(form_[name].caption).c_str());
     Entry* entry = find(name);
     if (!entry) return;
     const Control& state = form_[name];
@@ -302,7 +327,13 @@ void FormWindow::render(const std::string& name, Form::Change change) {
         case Form::Change::Caption:
             if (entry->look->kind != Kind::PictureBox && entry->look->kind != Kind::Line)
                 SetWindowTextW(entry->hwnd, Widen(state.caption).c_str());
+            // Screen readers that follow live regions read the new text.
+            if (entry->look->live)
+                NotifyWinEvent(kLiveRegionChanged, entry->hwnd, OBJID_CLIENT, CHILDID_SELF);
             break;
+        case Form::Change::Focus:
+            if (GetFocus() != entry->hwnd) SetFocus(entry->hwnd);
+            return;
         case Form::Change::Visible:
             ShowWindow(entry->hwnd, state.visible ? SW_SHOWNA : SW_HIDE);
             break;
@@ -411,37 +442,48 @@ bool FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
             mouseMove(nullptr);
             result = 0;
             return true;
+        case WM_ACTIVATE:
+            // Back from a message box, Alt+Tab or another program: the focus
+            // returns to the control that had it, not to the window.
+            if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0) return false;
+            if (HWND focused = control(form_.focused())) {
+                SetFocus(focused);
+                result = 0;
+                return true;
+            }
+            return false;
+        case WM_CLOSE:
+            // The window's logic decides; the window is never destroyed under it.
+            guard([&] { events_.onClose(); });
+            result = 0;
+            return true;
         default:
             return false;
     }
 }
 
 void FormWindow::focusFirst() {
-    focusNext(false);
+    form_.focusFirst();
 }
 
-void FormWindow::focusNext(bool backwards) {
-    std::vector<Entry*> order;
-    for (const auto& e : entries_) {
-        const Kind k = e->look->kind;
-        const bool focusable =
-            k == Kind::Button || k == Kind::CheckBox || k == Kind::TextBox || k == Kind::PictureBox;
-        if (focusable && e->look->tab >= 0 && IsWindowVisible(e->hwnd) && IsWindowEnabled(e->hwnd))
-            order.push_back(e.get());
+bool FormWindow::key(const MSG& message) {
+    if (message.message != WM_KEYDOWN ||
+        (message.hwnd != window_ && !IsChild(window_, message.hwnd)))
+        return false;
+    if (message.wParam == VK_TAB) {
+        form_.focusNext(GetKeyState(VK_SHIFT) < 0);
+        // The keyboard is in use: the focused button shows its focus cue.
+        SendMessageW(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        return true;
     }
-    if (order.empty()) return;
-    std::sort(order.begin(), order.end(),
-              [](const Entry* a, const Entry* b) { return a->look->tab < b->look->tab; });
-    const auto current = std::find_if(order.begin(), order.end(),
-                                      [](const Entry* e) { return e->hwnd == GetFocus(); });
-    std::size_t next = 0;
-    if (current != order.end()) {
-        const std::size_t at = static_cast<std::size_t>(current - order.begin());
-        next = backwards ? (at + order.size() - 1) % order.size() : (at + 1) % order.size();
-    } else if (backwards) {
-        next = order.size() - 1;
+    // A key held down presses once.
+    if (message.wParam == VK_RETURN && (message.lParam & (1 << 30)) == 0) {
+        const Entry* button = find(form_.enterPresses());
+        if (!button || !button->hwnd) return false;
+        SendMessageW(button->hwnd, BM_CLICK, 0, 0);
+        return true;
     }
-    SetFocus(order[next]->hwnd);
+    return false;
 }
 
 LRESULT CALLBACK FormWindow::BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -470,6 +512,9 @@ LRESULT CALLBACK FormWindow::BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         case WM_MOUSEMOVE:
             if (entry) entry->owner->mouseMove(entry);
             return 0;
+        case WM_SETFOCUS:
+            if (entry) entry->owner->form_.setFocus(entry->name);
+            return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
@@ -484,6 +529,8 @@ LRESULT CALLBACK FormWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam,
     auto* entry = reinterpret_cast<Entry*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == WM_MOUSEMOVE) {
         entry->owner->mouseMove(entry);
+    } else if (message == WM_SETFOCUS) {
+        entry->owner->form_.setFocus(entry->name);  // a click, say
     } else if (IsMouseDown(message) && entry->look->dragsWindow) {
         BeginWindowDrag(GetAncestor(hwnd, GA_ROOT));
         return 0;
@@ -501,11 +548,7 @@ void BeginWindowDrag(HWND window) {
 int RunMessageLoop(FormWindow& form) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB &&
-            (msg.hwnd == form.window() || IsChild(form.window(), msg.hwnd))) {
-            form.focusNext(GetKeyState(VK_SHIFT) < 0);
-            continue;
-        }
+        if (form.key(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

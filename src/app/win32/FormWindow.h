@@ -29,6 +29,8 @@ class FormEvents {
     virtual void onClick(const std::string& control) = 0;
     virtual void onMouseMove(const std::string& control) = 0;
     virtual void onTimer(const std::string& control) = 0;
+    // The system asks the window to close (Alt+F4, the taskbar, "End task").
+    virtual void onClose() = 0;
 };
 
 // Called with an error that escaped an event handler; it reports it and ends
@@ -57,10 +59,16 @@ class FormWindow {
     // true when it handled the message and set `result`.
     bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
-    // Moves the keyboard focus along the tab order, skipping hidden and
-    // disabled controls.
-    void focusNext(bool backwards);
+    // Gives the focus to the first control of the form's Tab column.
     void focusFirst();
+    // The keys the window's own controls do not answer: Tab and Shift+Tab
+    // move the focus along the form's column, Enter presses the button the
+    // form says. Returns true when the key was used.
+    bool key(const MSG& message);
+
+    // Gives every control its own window procedure back and lets go of the
+    // windows, which may then be destroyed while this object still exists.
+    void release() noexcept;
 
     // Twips to pixels at the screen's real resolution.
     int pixels(double twips) const;
@@ -95,7 +103,7 @@ class FormWindow {
 // until the mouse button is released.
 void BeginWindowDrag(HWND window);
 
-// Runs the message loop until WM_QUIT, moving the focus on Tab. Returns the
+// Runs the message loop until WM_QUIT, with the form's keys. Returns the
 // quit code.
 int RunMessageLoop(FormWindow& form);
 

@@ -47,7 +47,6 @@ struct ControlLook {
     Kind kind = Kind::Label;
     const char* parent = nullptr;  // none: the window itself
     int id = 0;                    // the child window's control id
-    int tab = -1;                  // focus order, lower first; -1 takes no focus
     Colour background = kDefaultColour;
     Colour foreground = kDefaultColour;
     Font font = {};
@@ -56,6 +55,9 @@ struct ControlLook {
     int lineWidth = 1;         // lines, in pixels
     bool dragsWindow = false;  // any mouse button pressed on it moves the window
     int icon = 0;              // images: the icon resource
+    // Labels whose changes screen readers announce as they come (a live
+    // region), as they do a status line's.
+    bool live = false;
 };
 
 }  // namespace app::win32

@@ -40,23 +40,37 @@ TopLevelWindow::TopLevelWindow(HINSTANCE instance, const TopLevelStyle& look, Fo
     hwnd_ = CreateWindowExW(look.exStyle, look.className, L"", look.style, CW_USEDEFAULT,
                             CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, &form_);
     if (!hwnd_) throw std::runtime_error("cannot create a window");
-    SetWindowLongPtrW(hwnd_, GWL_STYLE, static_cast<LONG_PTR>(look.style));
-
-    form_ = std::make_unique<FormWindow>(hwnd_, formName, form, controls, events, std::move(fatal));
-    const Control& window = form[formName];
-    RECT outer{0, 0, form_->pixels(window.width), form_->pixels(window.height)};
-    AdjustWindowRectEx(&outer, look.style, FALSE, look.exStyle);
-    SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    try {
+        SetWindowLongPtrW(hwnd_, GWL_STYLE, static_cast<LONG_PTR>(look.style));
+        form_ =
+            std::make_unique<FormWindow>(hwnd_, formName, form, controls, events, std::move(fatal));
+        const Control& window = form[formName];
+        RECT outer{0, 0, form_->pixels(window.width), form_->pixels(window.height)};
+        AdjustWindowRectEx(&outer, look.style, FALSE, look.exStyle);
+        SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    } catch (...) {
+        // No window is left pointing at an object that was never made.
+        destroy();
+        throw;
+    }
 }
 
 TopLevelWindow::~TopLevelWindow() {
-    if (hwnd_) {
-        // The procedure must not reach the form while the window goes.
+    destroy();
+}
+
+void TopLevelWindow::destroy() noexcept {
+    // The controls point at the form's entries and the window at the form:
+    // procedures given back and windows destroyed while the form still
+    // exists, and only then the form.
+    if (form_) form_->release();
+    if (hwnd_ && IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        form_.reset();
         DestroyWindow(hwnd_);
     }
+    hwnd_ = nullptr;
+    form_.reset();
 }
 
 LRESULT CALLBACK TopLevelWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

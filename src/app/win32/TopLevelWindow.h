@@ -36,6 +36,7 @@ class TopLevelWindow {
     FormWindow& form() noexcept { return *form_; }
 
   private:
+    void destroy() noexcept;
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;

@@ -98,6 +98,7 @@ class WaitWindow final : public FormEvents {
         else if (control == "egg")
             wait_.EggTick();
     }
+    void onClose() override { wait_.CloseRequest(); }
 
   private:
     platform::win32::Win32UserInterface& ui_;

@@ -37,6 +37,10 @@ constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   click WINDOW CONTROL               posts a click (it returns even if a box opens)
   msgbox                             prints a box's title, its button ids, then its text
   press ID                           presses a box's button (1 OK, 2 Cancel, 6 Yes, 7 No)
+  focus WINDOW                       prints the id of the control with the keyboard focus
+                                     (0: none of its controls)
+  hold FILE MS                       holds FILE open, sharing only reading, for MS
+                                     milliseconds; prints "held" once it does
   probe WINDOW BUTTON STATUS PREFIX  clicks, then sends WM_NULL every 50 ms until BUTTON's
                                      text changes; prints the longest answer, whether
                                      STATUS began with PREFIX, and how long it all took
@@ -198,6 +202,21 @@ int Run(const std::vector<std::string>& a) {
         if (!button) throw std::runtime_error("the box has no button " + arg(1));
         Click(button);
         WaitFor([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, "the box to close");
+    } else if (command == "focus") {
+        HWND window = WaitWindow(arg(1));
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info))
+            throw std::runtime_error("cannot read the window's focus");
+        const bool inside = info.hwndFocus && ::IsChild(window, info.hwndFocus);
+        Print(std::to_string(inside ? ::GetDlgCtrlID(info.hwndFocus) : 0) + "\n");
+    } else if (command == "hold") {
+        UniqueHandle file(::CreateFileW(Widen(arg(1)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + arg(1));
+        Print("held\n");
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(arg(2))));
     } else if (command == "probe") {
         HWND window = WaitWindow(arg(1));
         HWND button = Control(window, arg(2));
