@@ -37,6 +37,10 @@ finish_run("Splitting off the debug information"
            ${objcopy} --only-keep-debug "${exe}" "${ATUALIZADOR_SYMBOLS}")
 finish_run("Stripping the program"
            ${objcopy} --strip-all "--add-gnu-debuglink=${ATUALIZADOR_SYMBOLS}" "${exe}")
+# Signing pads the program to 8 bytes and rewrites its checksum: done here
+# already, a signed program with its signature removed is the unsigned one.
+finish_run("Aligning the program for its signature"
+           python3 "${CMAKE_CURRENT_LIST_DIR}/AlignForSignature.py" "${exe}")
 
 set(pfx "$ENV{ATUALIZADOR_SIGN_PFX}")
 if(pfx)

@@ -98,6 +98,7 @@ src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullp
 CMakeLists.txt@        target_compile_options(${target} PRIVATE -fstack-protector-strong)\n@@the stack protector dropped from our programs@win32.Executable|release.signed
 CMakeLists.txt@                                              -Wl,--no-insert-timestamp)@)@the build time left in the program's header@release.unsigned
 scripts/release.sh@time.gmtime(max(epoch, 315532800))@time.gmtime()@the ZIP's entries dated at the release's time@release.unsigned
+CMakeLists.txt@        target_link_libraries(${target} PRIVATE atualizador_stack_guard)\n@@the stack guard seeded by libssp, loading DLLs before the search is restricted@e2e.TheRoad
 LIST
 )
 faults=$native_faults
