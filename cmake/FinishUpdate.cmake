@@ -29,11 +29,18 @@ endfunction()
 # file; the program keeps a GNU debuglink (the file's name and CRC), which is
 # how gdb finds it beside the program. --strip-all rather than --strip-debug:
 # the symbol table is in the debug file as well, and would be another 300 KB.
+# objcopy writes the time of day into the header it copies, unless given
+# SOURCE_DATE_EPOCH: 0, as the linker leaves it, for a reproducible release.
 file(REMOVE "${ATUALIZADOR_SYMBOLS}")
+set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 "${ATUALIZADOR_OBJCOPY}")
 finish_run("Splitting off the debug information"
-           "${ATUALIZADOR_OBJCOPY}" --only-keep-debug "${exe}" "${ATUALIZADOR_SYMBOLS}")
+           ${objcopy} --only-keep-debug "${exe}" "${ATUALIZADOR_SYMBOLS}")
 finish_run("Stripping the program"
-           "${ATUALIZADOR_OBJCOPY}" --strip-all "--add-gnu-debuglink=${ATUALIZADOR_SYMBOLS}" "${exe}")
+           ${objcopy} --strip-all "--add-gnu-debuglink=${ATUALIZADOR_SYMBOLS}" "${exe}")
+# Signing pads the program to 8 bytes and rewrites its checksum: done here
+# already, a signed program with its signature removed is the unsigned one.
+finish_run("Aligning the program for its signature"
+           python3 "${CMAKE_CURRENT_LIST_DIR}/AlignForSignature.py" "${exe}")
 
 set(pfx "$ENV{ATUALIZADOR_SIGN_PFX}")
 if(pfx)

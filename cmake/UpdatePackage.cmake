@@ -1,7 +1,8 @@
 # An update as it ships: Atualizador.exe and the db.xdb it installs, side by
-# side at the top of one ZIP, with SHA256SUMS for the two. CPack makes the
-# ZIP from the install rules; scripts/release.sh sets ATUALIZADOR_UPDATE_DB,
-# names the ZIP after the database's version and checks the result.
+# side at the top of one ZIP, with SHA256SUMS for the two. scripts/release.sh
+# sets ATUALIZADOR_UPDATE_DB, installs into a staging folder, zips that with
+# fixed entries (a ZIP made by CPack carries the staged files' times) and
+# checks the result.
 
 set(ATUALIZADOR_UPDATE_DB "" CACHE FILEPATH
     "The packed database (db.xdb) an update ships beside the program; empty: the program alone")
@@ -18,9 +19,3 @@ set(ATUALIZADOR_SCRATCH [[${CMAKE_BINARY_DIR}/install-scratch]])
 include([[${CMAKE_CURRENT_LIST_DIR}/FinishUpdate.cmake]])
 ")
 
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME Atualizador)
-set(CPACK_PACKAGE_FILE_NAME Atualizador)
-# The two files at the top, as the updater expects to find them after unzipping.
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-include(CPack)

@@ -127,6 +127,10 @@ src/app/win32/FormWindow.cpp@            guard([&] { events_.onClose(); });\n   
 src/app/win32/FormWindow.cpp@        SendMessageW(button->hwnd, BM_CLICK, 0, 0);@        SendMessageW(button->hwnd, WM_NULL, 0, 0);@Enter pressing nothing@e2e.TheRoad
 src/app/win32/FormWindow.cpp@            if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0) return false;@            return false;@the focus not given back after a message box@e2e.TheRoad
 src/app/win32/FormWindow.cpp@    SetWindowTextW(window_, Widen(form_[formName_].caption).c_str());\n    form_@    form_@the windows without their texts@e2e.TheRoad
+CMakeLists.txt@        target_compile_options(${target} PRIVATE -fstack-protector-strong)\n@@the stack protector dropped from our programs@win32.Executable|release.signed
+CMakeLists.txt@                                              -Wl,--no-insert-timestamp)@)@the build time left in the program's header@release.unsigned
+scripts/release.sh@time.gmtime(max(epoch, 315532800))@time.gmtime()@the ZIP's entries dated at the release's time@release.unsigned
+CMakeLists.txt@        target_link_libraries(${target} PRIVATE atualizador_stack_guard)\n@@the stack guard seeded by libssp, loading DLLs before the search is restricted@e2e.TheRoad
 LIST
 )
 faults=$native_faults

@@ -12,7 +12,11 @@
 #
 # The build is the Windows configuration as Release, warnings as errors, in
 # $RELEASE_BUILD_DIR (default build/release); the native xdbtool packs the
-# database. CMake's install rules and CPack make the ZIP (cmake/UpdatePackage.cmake).
+# database. CMake's install rules stage what ships (cmake/UpdatePackage.cmake),
+# zipped here in a fixed order, times and modes: the same commit gives the
+# same ZIP wherever and whenever it is released (unsigned; signed, the same
+# program once its signature is removed). The entries are dated
+# SOURCE_DATE_EPOCH, by default the time of the commit.
 # Exit status: 0 done, 1 failed, 2 bad arguments or signing variables.
 set -euo pipefail
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
@@ -76,6 +80,9 @@ elif [ -n "${ATUALIZADOR_SIGN_PASSWORD+set}" ]; then
     bad "ATUALIZADOR_SIGN_PASSWORD is set but ATUALIZADOR_SIGN_PFX is not"
 fi
 
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+[[ $epoch =~ ^[0-9]{1,12}$ ]] || bad "SOURCE_DATE_EPOCH must be a number of seconds, not '$epoch'"
+
 records_file=$(readlink -f "$records_file")
 out=${out:-$root/dist}
 mkdir -p "$out"
@@ -129,12 +136,22 @@ step "configuring the release build" \
     "-DATUALIZADOR_UPDATE_DB=$db"
 step "building Atualizador.exe" cmake --build "$build" -j "$jobs" --target Atualizador
 
-# CPack runs the install rules (program, database, then cmake/FinishUpdate.cmake:
-# debug split, debuglink, signature, sums) into its staging folder and zips it.
+# The install rules (program, database, then cmake/FinishUpdate.cmake: debug
+# split, debuglink, signature, sums) into a staging folder, then the ZIP.
 rm -rf "$build/package" "$build/Atualizador.exe.debug"
-step "packaging" cpack -G ZIP --config "$build/CPackConfig.cmake" -B "$build/package" \
-    -D "CPACK_PACKAGE_FILE_NAME=Atualizador-$version"
+step "packaging" cmake --install "$build" --prefix "$build/package/stage"
 zip=$build/package/$zip_name
+step "zipping" python3 - "$zip" "$build/package/stage" "$epoch" <<'PY'
+import shutil, sys, time, zipfile
+path, stage, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
+when = time.gmtime(max(epoch, 315532800))[:6]  # ZIP times start in 1980
+with zipfile.ZipFile(path, "x") as archive:
+    for name in ("Atualizador.exe", "db.xdb", "SHA256SUMS"):
+        entry = zipfile.ZipInfo(name, when)
+        entry.compress_type, entry.external_attr = zipfile.ZIP_DEFLATED, 0o100644 << 16
+        with open(f"{stage}/{name}", "rb") as source, archive.open(entry, "w") as target:
+            shutil.copyfileobj(source, target, 1 << 20)
+PY
 debug=$build/Atualizador.exe.debug
 
 # ---- Checks on what ships, unpacked as a user would; the ZIP only reaches

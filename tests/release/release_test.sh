@@ -29,8 +29,9 @@ make_certificate() {
         PASSWORD=$password timeout 60 openssl pkcs12 -export -inkey signer.key -in signer.pem \
             -out signer.pfx -passout env:PASSWORD >>openssl.log 2>&1 || fail "openssl: $(cat openssl.log)"
 }
-release() {  # release VERSION [VARIABLE=VALUE...]: into dist/, output in out and err
-    env "${@:2}" timeout 900 "$release" records.txt --version "$1" --records 3 -o dist >out 2>err
+release() {  # release VERSION [VARIABLE=VALUE...]: by $script into $dist (dist/), output in out and err
+    env "${@:2}" timeout 900 "${script:-$release}" records.txt --version "$1" --records 3 \
+        -o "${dist:-dist}" >out 2>err
 }
 unpack() {  # the ZIP of XDB0042 into unpacked/, with its listing and sums checked
     mkdir unpacked
@@ -61,7 +62,9 @@ case_arguments() {
 }
 
 # Says so in one line, and means it; a wrong password ships nothing rather
-# than an unsigned program.
+# than an unsigned program. Reproducible: the same sources copied to another
+# folder and released later from another build folder give the same ZIP bit
+# for bit, and signed, the same program once its signature is removed.
 case_unsigned() {
     release XDB0042 || fail "the unsigned release failed: $(cat err)"
     [ "$(grep -ci unsigned out)" -eq 1 ] || fail "not one line saying unsigned: $(cat out)"
@@ -73,6 +76,19 @@ case_unsigned() {
     release XDB0043 ATUALIZADOR_SIGN_PFX=signer.pfx ATUALIZADOR_SIGN_PASSWORD=wrong || status=$?
     [ "$status" -eq 1 ] && [ ! -e dist/Atualizador-XDB0043.zip ] ||
         fail "a wrong password exited $status and left $(ls dist)"
+    mkdir clone again
+    tar -C "$src" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C clone -xmf -
+    local again=(SOURCE_DATE_EPOCH="$(git -C "$src" log -1 --format=%ct)" "RELEASE_BUILD_DIR=$work/again-build")
+    script=clone/scripts/release.sh dist=again release XDB0042 "${again[@]}" ||
+        fail "the release from another folder failed: $(cat err)"
+    cmp dist/Atualizador-XDB0042.zip again/Atualizador-XDB0042.zip ||
+        fail "released again from another folder, the ZIP differs: $(cd again && cmake -E tar xf ./*.zip &&
+            sha256sum -c ../unpacked/SHA256SUMS 2>&1 | tr '\n' ' ')"
+    script=clone/scripts/release.sh dist=again release XDB0042 "${again[@]}" \
+        ATUALIZADOR_SIGN_PFX=signer.pfx "ATUALIZADOR_SIGN_PASSWORD=$password" || fail "signing failed: $(cat err)"
+    (cd again && cmake -E tar xf Atualizador-XDB0042.zip Atualizador.exe) || fail "cannot unpack the signed ZIP"
+    timeout 60 osslsigncode remove-signature -in again/Atualizador.exe -out unsigned.exe >/dev/null &&
+        cmp unsigned.exe unpacked/Atualizador.exe || fail "signed, the program differs but for its signature"
 }
 
 # Signed and verified; gdb finds the debug information through the debuglink;
@@ -87,6 +103,13 @@ case_signed() {
     unpack
     timeout 60 osslsigncode verify -in unpacked/Atualizador.exe -CAfile signer.pem >verify.log 2>&1 ||
         fail "the signature does not verify: $(cat verify.log)"
+    python3 "$src/tests/release/pe_hardening.py" unpacked/Atualizador.exe >hardening.log ||
+        fail "the signed program lacks: $(cat hardening.log)"
+    symbols=$(timeout 60 x86_64-w64-mingw32-objdump -t dist/Atualizador.exe.debug)
+    # Code built with the stack protector reads the guard through this
+    # pointer; __stack_chk_fail itself comes along with the fortified calls.
+    grep -q ' \.refptr\.__stack_chk_guard$' <<<"$symbols" || fail "no stack protector in the program"
+    grep -qE ' __[a-z]+_chk$' <<<"$symbols" || fail "no fortified library call in the program"
     cp dist/Atualizador.exe.debug unpacked/
     timeout 120 gdb -nx -batch -ex 'info line wWinMain' unpacked/Atualizador.exe >gdb.log 2>&1 || true
     grep -q '^Line [0-9]* of ".*main\.cpp"' gdb.log || fail "gdb finds no line information: $(cat gdb.log)"

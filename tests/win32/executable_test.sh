@@ -10,7 +10,9 @@
 # - it imports only DLLs that Windows always loads from the system folder
 #   (known DLLs). Anything else would be looked for beside the executable,
 #   in a folder other programs can write, before the program could restrict
-#   the search.
+#   the search;
+# - it is hardened as the release checks it (tests/release/pe_hardening.py),
+#   its code built with the stack protector.
 #   executable_test.sh ATUALIZADOR.EXE OBJDUMP
 set -euo pipefail
 exe=$1
@@ -32,4 +34,7 @@ while read -r dll; do
     *) echo "imports $dll, which Windows would look for beside the executable" >&2; bad=1 ;;
     esac
 done < <(timeout 60 "$objdump" -p "$exe" | sed -n 's/^\tDLL Name: //p')
+python3 "$(dirname "$0")/../release/pe_hardening.py" "$exe" >&2 || bad=1
+timeout 60 "$objdump" -t "$exe" | grep ' \.refptr\.__stack_chk_guard$' >/dev/null ||
+    { echo "no stack protector: no code reads the stack guard" >&2; bad=1; }
 exit $bad
