@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FakeSystem.h"
+#include "app/AtualizadorTexts.h"
 #include "app/HandOff.h"
 #include "app/HandOffCommands.h"
 #include "app/StartUp.h"
@@ -44,7 +45,8 @@ TEST(HandOffCommands, PathsAndCommandLines) {
 struct Updater {
     Updater() {
         sys.exeFolder = "D:\\Update";
-        sys.putFile(kOwn, "MZ updater");
+        sys.image = "MZ updater";
+        sys.putFile(kOwn, sys.image);
         sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "DB",
                               "C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb");
         std::uint32_t error = 0;
@@ -77,6 +79,20 @@ TEST(FinishUpdate, StartsTheRemoverThenHandsOffToAProtectedCopyAtTheDriveRoot) {
     EXPECT_EQ(u.sys.contents("C:\\WINDOWS\\wininit.ini"),
               "\r\n[Rename]\r\nNUL=SHORT:C:\\Atualizador.exe\r\n");
     EXPECT_EQ(u.sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador.exe"});
+}
+
+// Another program was put at the updater's name before it was held: the
+// program that runs is not that file, which is neither copied, registered
+// nor started, and the remover is not started either.
+TEST(FinishUpdate, AHeldFileThatIsNotTheRunningProgramIsNeitherCopiedNorStarted) {
+    Updater u;
+    u.sys.image = "MZ the program that runs";
+    EXPECT_THROW(u.Finish(true), fake::ProgramEnded);
+    ASSERT_EQ(u.sys.messages.size(), 1u);
+    EXPECT_EQ(u.sys.messages[0].text, app::atualizador_texts::kUpdaterChangedText);
+    EXPECT_TRUE(u.sys.started.empty());
+    EXPECT_EQ(u.sys.copiesMade, 0);
+    EXPECT_TRUE(u.sys.rebootDeletes.empty() && !u.sys.exists("C:\\WINDOWS\\wininit.ini"));
 }
 
 TEST(FinishUpdate, UntickedCheckBoxNeitherReadsTheRegistryNorStartsTheRemover) {

@@ -14,7 +14,6 @@
 namespace {
 
 using namespace win32test;
-using platform::DeleteOutcome;
 
 class Win32Files : public testing::Test {
   protected:
@@ -32,26 +31,25 @@ class Win32Files : public testing::Test {
     platform::win32::Win32Platform system;
 };
 
-// "Not there" lets the updater go on; "could not delete" asks to retry.
-TEST_F(Win32Files, DeleteTellsWhatIsMissingFromWhatIsRefused) {
+// The cleanup holds the finished updater to delete it, or not at all: "not
+// there" lets it go on; a file another program holds asks to wait.
+TEST_F(Win32Files, HoldToRemoveTellsWhatIsMissingFromWhatIsRefused) {
     const std::string held = Put(dir / "held.xdb");
     const UniqueHandle holder = Open(held, GENERIC_READ, FILE_SHARE_READ);
     ::CreateDirectoryW(Widen(dir / "folder").c_str(), nullptr);
     const struct {
         std::string path;
-        DeleteOutcome outcome;
         DWORD error;
     } cases[] = {
-        {Put(dir / "plain.xdb"), DeleteOutcome::Deleted, 0},
-        {held, DeleteOutcome::Failed, ERROR_SHARING_VIOLATION},
-        {dir / "missing.xdb", DeleteOutcome::NotFound, ERROR_FILE_NOT_FOUND},
-        {dir / "missing\\db.xdb", DeleteOutcome::NotFound, ERROR_PATH_NOT_FOUND},
-        {dir / "folder", DeleteOutcome::Failed, ERROR_ACCESS_DENIED},
+        {held, ERROR_SHARING_VIOLATION},
+        {dir / "missing.xdb", ERROR_FILE_NOT_FOUND},
+        {dir / "missing\\db.xdb", ERROR_PATH_NOT_FOUND},
+        {dir / "folder", ERROR_ACCESS_DENIED},
     };
     for (const auto& c : cases) {
-        const auto result = system.deleteFile(c.path);
-        EXPECT_EQ(result.outcome, c.outcome) << c.path;
-        EXPECT_EQ(result.error, c.error) << c.path;
+        std::uint32_t error = 0;
+        EXPECT_FALSE(system.holdToRemove(c.path, error)) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
     }
 }
 
@@ -175,21 +173,35 @@ TEST_F(Win32Files, ReplaceClearsTheOldFilesReadOnlyAttributeOrRestoresItWhenRefu
     EXPECT_FALSE(ReadOnly(witness)) << "the old file was still read-only when it was replaced";
 }
 
-// The cleanup deletes the finished updater: it clears a read-only attribute
-// first, and waits only while a program has the file open.
-TEST_F(Win32Files, CleanupClearsReadOnlyAndWaitsOnlyForAFileInUse) {
+// The cleanup waits only while a program has the file open, never for a
+// read-only one.
+TEST_F(Win32Files, CleanupWaitsOnlyForAFileInUse) {
     const std::string path = Put(dir / "Atualizador.exe");
     SetReadOnly(path);
     EXPECT_FALSE(system.fileInUse(path)) << "waiting would never cure a read-only file";
-    EXPECT_EQ(system.clearReadOnly(path), 0u);
-    EXPECT_FALSE(ReadOnly(path));
-    EXPECT_EQ(system.clearReadOnly(dir / "missing.exe"), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(system.fileInUse(dir / "missing.exe"));
     {
         const UniqueHandle running = Open(path, GENERIC_READ, FILE_SHARE_READ);
         EXPECT_TRUE(system.fileInUse(path));
     }
     EXPECT_FALSE(system.fileInUse(path));
+}
+
+// The program's file, held, is the program that runs (relocated or not);
+// a copy of it with one byte of its code changed is not.
+TEST_F(Win32Files, OnlyTheRunningProgramsBytesAreTheRunningProgram) {
+    std::uint32_t error = 0;
+    auto self = system.holdExecutable(error);
+    ASSERT_TRUE(self) << error;
+    EXPECT_TRUE(system.isRunningProgram(*self));
+    std::string bytes = self->read(0, self->size());
+    const auto* base = reinterpret_cast<const unsigned char*>(::GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    bytes[IMAGE_FIRST_SECTION(nt)->PointerToRawData + 100] ^= 1;  // in the code
+    auto changed = system.holdForReading(Put(dir / "changed.exe", bytes), error);
+    ASSERT_TRUE(changed) << error;
+    EXPECT_FALSE(system.isRunningProgram(*changed));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ namespace platform::win32 {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Whether the system deletes the file when its last handle closes. Set
 // while the file is being written, so that a program that dies half-way
@@ -122,19 +123,32 @@ class Win32NewFile final : public NewFile {
 
     std::unique_ptr<HeldFile> keep(std::uint32_t& error) override {
         error = 0;
-        const auto made = file_ ? IdentityOf(file_.get()) : std::nullopt;
-        if (!made || !DeleteOnClose(file_.get(), false)) {
-            error = LastErrorOr(ERROR_GEN_FAILURE);
+        // A file open for writing cannot be started as a program, so the
+        // writing handle goes. The file is held throughout by handles opened
+        // from this one, never again by its name (a link put in its folder's
+        // place would lead that elsewhere), and goes should a step fail: a
+        // copy left unheld would be left without its deletion order.
+        if (!file_ || !DeleteOnClose(file_.get(), false)) {
+            error = LastErrorOr(ERROR_INVALID_HANDLE);
             return nullptr;
         }
-        // A file open for writing cannot be started as a program: close it
-        // and hold it again, for reading, making sure it is still the one
-        // written.
+        // A reader sharing everything while the writer is still open...
+        UniqueHandle reader(::ReOpenFile(file_.get(), GENERIC_READ, kShareAll, 0));
+        if (!reader) {
+            error = LastErrorOr(ERROR_GEN_FAILURE);
+            DeleteOnClose(file_.get(), true);
+            return nullptr;
+        }
         file_.reset();
-        DWORD holdError = 0;
-        auto held = Hold(path_, HoldFor::Removal, holdError, &*made);
-        error = holdError;
-        return held;
+        // ...then the hold, which shares reading alone.
+        UniqueHandle held(::ReOpenFile(reader.get(), kHoldAccess, FILE_SHARE_READ, 0));
+        if (!held) {
+            error = LastErrorOr(ERROR_GEN_FAILURE);
+            if (UniqueHandle doomed{::ReOpenFile(reader.get(), DELETE, kShareAll, 0)})
+                DeleteOnClose(doomed.get(), true);
+            return nullptr;
+        }
+        return HoldOpen(std::move(held), path_);
     }
 
   private:
@@ -161,8 +175,10 @@ std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, 
         security.lpSecurityDescriptor = descriptor.get();
     }
     // CREATE_NEW never opens what is there, be it a file, a folder or a link.
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                    descriptor ? &security : nullptr, CREATE_NEW,
+    // Shared with readers, which change nothing, so that keep() can open
+    // the hold from this handle.
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                    FILE_SHARE_READ, descriptor ? &security : nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         error = LastErrorOr(ERROR_GEN_FAILURE);

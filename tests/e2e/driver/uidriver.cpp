@@ -28,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   start CMDLINE                      starts a program; prints its pid
+  start-suspended CMDLINE            the same, suspended until a line comes on the input
+  hold PATH                          holds the file, shared for reading alone, until a line
+                                     comes on the input; prints "held"
   wait-window WINDOW                 prints "PID ICONIC IMAGE-PATH" once it is shown
   wait-gone WINDOW                   returns once none is shown
   text WINDOW CONTROL                prints the control's text
@@ -131,16 +134,32 @@ int Run(const std::vector<std::string>& a) {
         return a[i];
     };
     const std::string& command = arg(0);
-    if (command == "start") {
+    const auto untilALine = [] {
+        std::fflush(stdout);
+        for (int c = 0; c != '\n' && c != EOF;) c = std::getchar();
+    };
+    if (command == "start" || command == "start-suspended") {
+        const bool suspended = command == "start-suspended";
         std::wstring line = Widen(arg(1));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
-        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &started))
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                              suspended ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup,
+                              &started))
             throw std::runtime_error("cannot start " + arg(1));
         UniqueHandle process(started.hProcess), thread(started.hThread);
         Print(std::to_string(started.dwProcessId) + "\n");
+        if (suspended) {
+            untilALine();
+            ::ResumeThread(thread.get());
+        }
+    } else if (command == "hold") {
+        UniqueHandle file(::CreateFileW(Widen(arg(1)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file) throw std::runtime_error("cannot hold " + arg(1));
+        Print("held\n");
+        untilALine();
     } else if (command == "wait-window") {
         HWND window = WaitWindow(arg(1));
         DWORD pid = 0;
