@@ -46,7 +46,8 @@ class Road:
         self.update, self.product, self.current = (fresh_folder(os.path.join(root, name))
                                                    for name in ("update", "product", "current"))
         for left in glob.glob(os.path.join(t.drive, "Atualizador*.exe")) + glob.glob(
-                os.path.join(t.drive, "windows", "wininit.*")):
+                os.path.join(t.drive, "windows", "wininit.*")) + glob.glob(
+                    os.path.join(t.drive, "removedor-ran.txt")):
             os.remove(left)
         self.exe = os.path.join(self.update, "Atualizador.exe")
         shutil.copyfile(exe, self.exe)
@@ -199,17 +200,13 @@ def attacked(t, road, attack):
     decoy = os.path.join(other, "Atualizador.exe")  # someone else's program
     shutil.copyfile(t.built("tests/e2e/standins/removedor.exe"), decoy)
     ran = os.path.join(t.drive, "removedor-ran.txt")
-    for left in (ran, os.path.join(t.drive, "windows", "wininit.ini")):
-        if os.path.exists(left):
-            os.remove(left)
     pipe = dict(env=t.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd=road.current)
     if attack == "suspended":
         wizard = subprocess.Popen(["wine", t.driver, "start-suspended", t.windows(road.exe)], **pipe)
         wizard.stdout.readline()
         os.rename(road.exe, road.exe + ".old")
         shutil.copyfile(decoy, road.exe)
-        wizard.stdin.write(b"\n")
-        wizard.stdin.flush()
+        wizard.stdin.close()
     else:
         wizard = road.start()
     holder = None
@@ -243,9 +240,8 @@ def attacked(t, road, attack):
             t.ui("wait-gone", CLEANUP)
         wizard.wait(timeout=60)
     finally:
-        for process in (holder, wizard):
-            if process:
-                stop(process)
+        for process in filter(None, (holder, wizard)):
+            stop(process)
     if attack == "link":
         t.check(read(decoy) is not None, "the cleanup deleted another folder's file through a link")
     else:
