@@ -97,6 +97,7 @@ src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found |
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return error;@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return 0;@a refused replacement reported as installed@Win32Files
 src/platform/win32/Win32Platform.cpp@    return IsRunningImage(file);@    return true;@the running-image proof skipped@Win32Files|e2e.attack
 src/platform/win32/RunningImage.cpp@if (std::memcmp(bytes.data(), base + at.begin, length) != 0) return false;@@the running image's sections not compared@Win32Files
+src/platform/win32/RunningImage.cpp@value += delta;@value += 0;@the loader's relocations not applied to the file's bytes@Win32Files
 src/platform/win32/Win32Platform.cpp@HoldFor::RemovalOnly, code@HoldFor::Removal, code@the cleanup's hold, refused the right to delete, taken without it@Win32Files
 src/platform/win32/Win32NewFile.cpp@        UniqueHandle reader(::ReOpenFile(@        file_.reset();\n        UniqueHandle reader(::ReOpenFile(@the kept copy let go before it is held again@Win32Files
 src/app/Wait.cpp@if (!SameBytes(*target, *self_)) return@if (false && !SameBytes(*target, *self_)) return@the cleanup deletes what a link in the updater's folder leads to@e2e.attack
