@@ -216,11 +216,9 @@ TEST_F(Win32Files, OnlyTheRunningProgramsBytesAreTheRunningProgram) {
         const auto* block =
             reinterpret_cast<const IMAGE_BASE_RELOCATION*>(base + table.VirtualAddress + at);
         const auto* entry = reinterpret_cast<const WORD*>(block + 1);
-        for (; entry <
-               reinterpret_cast<const WORD*>(base + table.VirtualAddress + at + block->SizeOfBlock);
-             ++entry) {
-            if (*entry >> 12 != IMAGE_REL_BASED_DIR64) continue;
-            const DWORD rva = block->VirtualAddress + (*entry & 0xFFF);
+        for (DWORD i = 0; i < (block->SizeOfBlock - sizeof *block) / 2; ++i) {
+            if (entry[i] >> 12 != IMAGE_REL_BASED_DIR64) continue;
+            const DWORD rva = block->VirtualAddress + (entry[i] & 0xFFF);
             const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
             while (rva >= section->VirtualAddress + section->Misc.VirtualSize) ++section;
             subtract(section->PointerToRawData + rva - section->VirtualAddress);
