@@ -95,7 +95,7 @@ src/app/win32/FormWindow.cpp@            SetTimer(window_, entry->timerId, stati
 src/platform/win32/Win32NewFile.cpp@descriptor ? &security : nullptr@nullptr@the copy at the drive root made without its descriptor@e2e.TheRoad
 src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found || true) return {};@the release's hash check skipped (its seal never read)@release.signed
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return error;@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return 0;@a refused replacement reported as installed@Win32Files
-src/platform/win32/Win32Platform.cpp@    return IsRunningImage(file);@    return true;@the running-image proof skipped@Win32Files|e2e.attack
+src/platform/win32/Win32Platform.cpp@    return IsRunningImage(file);@    return IsRunningImage(file) || true;@the running-image proof skipped@Win32Files|e2e.attack
 src/platform/win32/RunningImage.cpp@if (std::memcmp(bytes.data(), base + at.begin, length) != 0) return false;@@the running image's sections not compared@Win32Files
 src/platform/win32/RunningImage.cpp@value += delta;@value += 0;@the loader's relocations not applied to the file's bytes@Win32Files
 src/platform/win32/Win32Platform.cpp@HoldFor::RemovalOnly, code@HoldFor::Removal, code@the cleanup's hold, refused the right to delete, taken without it@Win32Files
