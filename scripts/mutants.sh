@@ -46,7 +46,9 @@ src/app/Atualizador.cpp@if (staged->replace(installed) != 0) {@if (staged->repla
 src/app/HandOff.cpp@        copy.held->remove();\n@\n@an unregistered copy left at the drive root
 src/app/HandOff.cpp@system.processPendingEvents();\n        system.startProgram@system.startProgram@the cleanup start not retried after pending events
 src/app/AtualizadorTexts.h@e clique em Repetir.";@e clique em Tentar.";@a text of the access box changed
-src/app/Wait.cpp@result.outcome != platform::DeleteOutcome::Failed@result.outcome == platform::DeleteOutcome::Deleted@a missing file reported as not deleted
+src/app/Wait.cpp@} else if (platform::IsNotFound(error)) {@} else if (false) {@a missing file reported as not deleted
+src/app/Wait.cpp@if (!SameBytes(*target, *self_)) return@if (false && !SameBytes(*target, *self_)) return@the cleanup deletes whatever is at the updater's path, unproven
+src/app/HandOff.cpp@if (!system.isRunningProgram(self)) {@if (false) {@the hand-off copies and starts a file that is not the running program
 src/app/WaitEgg.cpp@if (s.left >= kFarEnd) {@if (s.left > kFarEnd) {@the icon slides one step too far
 src/platform/PanelShading.cpp@kDefaultBandWidth = 25;@kDefaultBandWidth = 24;@the default band width changed
 src/platform/Decl.cpp@[Rename]@[Renamed]@the wininit.ini section misnamed
@@ -68,7 +70,6 @@ src/app/Atualizador.cpp@if (staged && seal_ && !sealed.matches(seal_->sha256)) {
 src/app/DigestingFile.cpp@        hash_ = provider_.sha256();\n        hashed_ = 0;@        if (!hash_) hash_ = provider_.sha256();@the hash of a copy tried again not started afresh
 src/app/HandOff.cpp@platform::FileAccess::AdministratorsOnly@platform::FileAccess::AsTheFolder@the copy at the drive root open to every account
 src/platform/Decl.cpp@deleteAtReboot(path); error != 0)@deleteAtReboot(path); error != 0 && false)@the system's refused deletion order ignored
-src/app/Wait.cpp@        system_.clearReadOnly(path);\n@\n@a read-only updater never deleted
 src/app/Wait.cpp@if (++attempts_ < kAttempts && system_.fileInUse(path)) return;@if (system_.fileInUse(path)) return;@a file in use for good waited for forever
 src/app/Wait.cpp@if (++attempts_ < kAttempts && system_.fileInUse(path)) return;@if (++attempts_ < kAttempts) return;@a write-protected updater retried for minutes
 src/app/Atualizador.cpp@    form_.setEnabled("Command1", false);\n    form_.setEnabled("Command2", false);@    form_.setEnabled("Command2", false);@"Cancelar" offered during the copy
@@ -104,18 +105,24 @@ LIST
 
 windows_faults=$(cat <<'LIST'
 src/platform/win32/Win32HeldFile.cpp@access, FILE_SHARE_READ, nullptr@access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr@a held file open to writers and deleters@Win32Files
-src/platform/win32/Win32NewFile.cpp@DWORD error = DeleteOnClose(file_.get(), false) ? 0 : LastErrorOr(ERROR_GEN_FAILURE);@DWORD error = 0;@the staged copy's delete-on-close left set through the rename@Win32Files
+src/platform/win32/Win32NewFile.cpp@DeleteOnClose(file_.get(), false, fromCreation_) ? 0 : LastErrorOr(ERROR_GEN_FAILURE);@0;@the staged copy's delete-on-close left set through the rename@Win32Files
+src/platform/win32/Win32NewFile.cpp@if (file && !DeleteOnClose(file.get(), true, false)) {@if (false) {@a new file not the system's to delete where its creation cannot order it@Win32Files
 src/platform/win32/DllSearch.cpp@set(LOAD_LIBRARY_SEARCH_SYSTEM32)@set(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)@the DLL search left open to the program's folder@e2e.TheRoad
 src/platform/win32/Win32NewFile.cpp@CREATE_NEW,@CREATE_ALWAYS,@a copy made over a taken name@Win32Files
-src/platform/win32/Win32HeldFile.cpp@if (const DWORD error = ClearReadOnly(file_.get(), readOnly); error != 0) return error;@(void)readOnly;@a read-only package not cleared before its removal@Win32Files
+src/platform/win32/Win32HeldFile.cpp@if (const DWORD error = ClearReadOnly(file_.get(), readOnly); error != 0) return error;@(void)readOnly;@a read-only package or finished updater not cleared before its removal@Win32Files|e2e.TheRoad
 src/platform/win32/Win32NewFile.cpp@    return ClearReadOnly(file.get(), restoreAttributes);@    return 0;@a read-only installed database not cleared before the replace@Win32Files
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n@@a refused replace leaving the old database writable@Win32Files
-src/platform/win32/Win32Platform.cpp@    return ClearReadOnly(file.get(), previous);@    return previous;@a read-only finished updater not cleared@Win32Files|e2e.TheRoad
 src/platform/win32/Win32Platform.cpp@return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;@return error == 0;@the updater's process not waited for@Win32Files|e2e.TheRoad
 src/app/win32/FormWindow.cpp@            SetTimer(window_, entry->timerId, static_cast<UINT>(state.interval), nullptr);@            SetTimer(window_, entry->timerId, static_cast<UINT>(2 * state.interval), nullptr);@the cleanup timers' intervals doubled@Win32WaitWindow
 src/platform/win32/Win32NewFile.cpp@descriptor ? &security : nullptr@nullptr@the copy at the drive root made without its descriptor@e2e.TheRoad
 src/platform/win32/Win32Platform.cpp@    if (!found) return {};@    if (!found || true) return {};@the release's hash check skipped (its seal never read)@release.signed
 src/platform/win32/Win32NewFile.cpp@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return error;@            if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);\n            return 0;@a refused replacement reported as installed@Win32Files
+src/platform/win32/Win32Platform.cpp@    return IsRunningImage(file);@    return IsRunningImage(file) || true;@the running-image proof skipped@Win32Files|e2e.attack
+src/platform/win32/RunningImage.cpp@if (std::memcmp(bytes.data(), base + at.begin, length) != 0) return false;@@the running image's sections not compared@Win32Files
+src/platform/win32/RunningImage.cpp@value += delta;@value += 0;@the loader's relocations not applied to the file's bytes@Win32Files
+src/platform/win32/Win32Platform.cpp@HoldFor::RemovalOnly, code@HoldFor::Removal, code@the cleanup's hold, refused the right to delete, taken without it@Win32Files
+src/platform/win32/Win32NewFile.cpp@        UniqueHandle reader(::ReOpenFile(@        file_.reset();\n        UniqueHandle reader(::ReOpenFile(@the kept copy let go before it is held again@Win32Files
+src/app/Wait.cpp@if (!SameBytes(*target, *self_)) return@if (false && !SameBytes(*target, *self_)) return@the cleanup deletes what a link in the updater's folder leads to@e2e.attack
 src/platform/win32/WindowEvents.cpp@    UniqueHandle thread(::CreateThread(nullptr, 0, RunWork, &state, 0, nullptr));@    RunWork(&state);\n    UniqueHandle thread(::CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr));@the copy made on the window's thread@TheWindowAnswers
 src/platform/win32/Win32UserInterface.cpp@return answer > 0 ? answer : 0;@return answer > 0 ? answer : platform::Yes;@a box that could not be shown taken for a yes@Win32MessageBox
 src/platform/win32/Win32Platform.cpp@    if (path.empty()) return false;\n    // A directory lookup@    if (path.empty() || path.find_first_of("*?") != std::string_view::npos) return false;\n    // A directory lookup@a name with wildcards taken for missing@Win32Files

@@ -85,6 +85,14 @@ inline constexpr std::string_view kPackageMismatchText =
     "Nada foi instalado, e o banco de dados do Varnel continua como estava. Obtenha a "
     "atualização novamente.";
 
+// On "Finalizar", the updater's file is no longer the program that runs:
+// nothing was copied or started, and the installation stays done.
+inline constexpr std::string_view kUpdaterChangedTitle = "Erro ao finalizar a atualização";
+inline constexpr std::string_view kUpdaterChangedText =
+    "O arquivo do atualizador foi alterado enquanto ele era executado. O banco de dados já foi "
+    "atualizado, mas os arquivos do atualizador não serão removidos automaticamente: "
+    "remova-os manualmente.";
+
 // An error that no handler expected, reported before the program ends.
 std::string UnexpectedErrorText(std::string_view what);
 

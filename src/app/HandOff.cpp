@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "app/AtualizadorTexts.h"
 #include "app/HandOffCommands.h"
 #include "platform/Decl.h"
 #include "platform/SystemError.h"
@@ -60,6 +61,15 @@ void StartCleanup(platform::Platform& system, const std::string& commandLine) {
 
 void FinishUpdate(platform::Platform& system, platform::UserInterface& ui, platform::HeldFile& self,
                   bool startRemover) {
+    // The copy runs as administrator: it must be this program, not what
+    // another may have put at its name before it was held.
+    if (!system.isRunningProgram(self)) {
+        ui.messageBox(atualizador_texts::kUpdaterChangedText,
+                      platform::mb::Critical | platform::mb::OkOnly,
+                      atualizador_texts::kUpdaterChangedTitle);
+        ui.endProgram();
+        std::abort();
+    }
     if (startRemover) {
         system.startProgram(handoff::RemoverCommandLine(mdlRegistry::InstalledDatabasePath(system)),
                             platform::WindowStyle::NormalFocus);

@@ -17,9 +17,24 @@ Control Timer(int interval) {
     return c;
 }
 
+// Whether two held files have the same bytes. This copy was made from the
+// finished updater's file, so only that file (or another copy of it, which
+// is as harmless to delete) has this copy's bytes.
+bool SameBytes(platform::HeldFile& a, platform::HeldFile& b) {
+    const std::uint64_t size = a.size();
+    if (size != b.size()) return false;
+    constexpr std::size_t kPiece = 1 << 16;
+    for (std::uint64_t offset = 0; offset < size; offset += kPiece) {
+        const std::string piece = a.read(offset, kPiece);
+        if (piece.empty() || piece != b.read(offset, kPiece)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-Wait::Wait(platform::Platform& system, platform::UserInterface& ui) : system_(system), ui_(ui) {
+Wait::Wait(platform::Platform& system, platform::UserInterface& ui)
+    : system_(system), ui_(ui), self_(system.holdExecutable(selfError_)) {
     // The window's caption is its label's text, for the screen readers and
     // Alt+Tab: it has no title bar.
     form_.add(std::string(kWindow), ControlAt(0, 0, 5550, 510, wait_texts::kWaiting));
@@ -58,18 +73,35 @@ void Wait::Timer1Tick() {
         // A path that names no file has nothing left to wait for; without
         // this the window, which has no close control, would wait forever.
         if (path.empty()) return deleted();
-        // A read-only file is never deleted, however long one waits: an
-        // updater unpacked from a disc, or marked so by a mail client.
-        system_.clearReadOnly(path);
-        const platform::DeleteResult result = system_.deleteFile(path);
-        if (result.outcome != platform::DeleteOutcome::Failed) return deleted();
+        if (!self_) return notDeleted(path, selfError_);
+        // The file is held from here to its deletion, through one handle:
+        // whoever can write its folder may have put a link in the folder's
+        // place while the updater's process was ending, and what is deleted
+        // must be what was proven to be the updater.
+        std::uint32_t error = 0;
+        if (auto target = system_.holdToRemove(path, error)) {
+            if (!SameBytes(*target, *self_)) return notTheUpdater(path);
+            // A read-only updater (unpacked from a disc, marked so by a mail
+            // client) has its attribute cleared through the same handle.
+            error = target->remove();
+            if (error == 0) return deleted();
+        } else if (platform::IsNotFound(error)) {
+            return deleted();
+        }
         // Waiting cures a file that is in use (the updater's process still
         // ending), within reason; nothing cures a write-protected disc or a
         // refusal once nothing holds the file.
         if (++attempts_ < kAttempts && system_.fileInUse(path)) return;
-        notDeleted(path, result.error);
+        notDeleted(path, error);
     } catch (const std::exception&) {
     }
+}
+
+void Wait::notTheUpdater(const std::string& path) {
+    form_.setEnabled("Timer1", false);
+    ui_.messageBox(wait_texts::NotTheUpdaterText(path),
+                   platform::mb::Exclamation | platform::mb::OkOnly, wait_texts::kNotRemovedTitle);
+    deleted();
 }
 
 void Wait::notDeleted(const std::string& path, std::uint32_t error) {

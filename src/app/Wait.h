@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,8 @@ namespace app {
 // The cleanup window: deletes the executable of the updater that started
 // it, retrying every half second while that updater's process still holds
 // the file, then offers to restart the computer so that the system removes
-// the last file, this instance's own executable.
+// the last file, this instance's own executable. A file at that path that
+// is not the updater (its bytes are not this copy's) is left alone.
 //
 // The window itself is the form entry kWindow; its tag holds the path.
 class Wait {
@@ -51,11 +53,16 @@ class Wait {
   private:
     void deleted();
     void notDeleted(const std::string& path, std::uint32_t error);
+    void notTheUpdater(const std::string& path);
     egg::State eggState() const;
     void showEgg(const egg::State& s);
 
     platform::Platform& system_;
     platform::UserInterface& ui_;
+    // This copy's own executable, held from start-up: the finished updater's
+    // bytes, which the file to delete must have.
+    std::uint32_t selfError_ = 0;
+    std::unique_ptr<platform::HeldFile> self_;
     Form form_;
     struct {
         bool running = false;

@@ -28,4 +28,9 @@ inline std::string NotRemovedText(std::string_view path, std::uint32_t error) {
            ").\r\n\r\nEsse arquivo pode ser apagado normalmente mais tarde.";
 }
 
+// The file at the finished updater's path is some other file.
+inline std::string NotTheUpdaterText(std::string_view path) {
+    return "O arquivo " + std::string(path) + " não é o atualizador e foi deixado como estava.";
+}
+
 }  // namespace app::wait_texts

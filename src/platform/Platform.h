@@ -35,13 +35,6 @@ struct RegistryData {
     std::string data;
 };
 
-enum class DeleteOutcome { Deleted, NotFound, Failed };
-
-struct DeleteResult {
-    DeleteOutcome outcome = DeleteOutcome::Deleted;
-    std::uint32_t error = 0;  // the system's code when not Deleted
-};
-
 // The show state of a started program's first window (SW_* values).
 enum class WindowStyle : int { Hidden = 0, NormalFocus = 1, MinimizedFocus = 2 };
 
@@ -49,6 +42,12 @@ enum class WindowStyle : int { Hidden = 0, NormalFocus = 1, MinimizedFocus = 2 }
 // ERROR_ALREADY_EXISTS): the next name is to be tried.
 constexpr bool IsNameTaken(std::uint32_t error) {
     return error == 80 || error == 183;
+}
+
+// Whether a system error code says there is no such file or folder
+// (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND).
+constexpr bool IsNotFound(std::uint32_t error) {
+    return error == 2 || error == 3;
 }
 
 // Who may open a file the updater makes.
@@ -94,10 +93,6 @@ class Platform {
     // Whether an ordinary file of that name exists: hidden and system files
     // and folders count as missing (see IsOrdinaryFile).
     virtual bool normalFileExists(std::string_view path) = 0;
-    virtual DeleteResult deleteFile(std::string_view path) = 0;
-    // Clears a file's read-only attribute; 0 (also when it had none) or the
-    // system's error code.
-    virtual std::uint32_t clearReadOnly(std::string_view path) = 0;
     // Whether a program holds the file open so that it cannot be changed:
     // a running program's executable, or a file opened without sharing.
     virtual bool fileInUse(std::string_view path) = 0;
@@ -106,11 +101,20 @@ class Platform {
     // system allows, for removal. Null with `error` set when it cannot be
     // opened.
     virtual std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) = 0;
+    // Holds a file with the right to delete it through HeldFile::remove, or
+    // not at all: where that right is refused (another program holds the
+    // file), null with `error` set.
+    virtual std::unique_ptr<HeldFile> holdToRemove(std::string_view path, std::uint32_t& error) = 0;
     // Holds a file for reading only, shared with other readers while held.
     virtual std::unique_ptr<HeldFile> holdForReading(std::string_view path,
                                                      std::uint32_t& error) = 0;
     // Holds the running program's own executable the same way, for reading.
     virtual std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) = 0;
+    // Whether `file` is the program that is running: what the system loaded
+    // to run it, not merely a file at its path. Windows lets a running
+    // program's file be renamed and another put at its name before the
+    // program holds it.
+    virtual bool isRunningProgram(HeldFile& file) = 0;
     // Makes a new file at `path`, which must not exist yet (a taken name,
     // whatever holds it, fails with an error IsNameTaken recognises), open
     // to whom `access` says from its first instant, and fills it with the

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FakeSystem.h"
+#include "app/AtualizadorTexts.h"
 #include "app/HandOff.h"
 #include "app/HandOffCommands.h"
 #include "app/StartUp.h"
@@ -44,7 +45,8 @@ TEST(HandOffCommands, PathsAndCommandLines) {
 struct Updater {
     Updater() {
         sys.exeFolder = "D:\\Update";
-        sys.putFile(kOwn, "MZ updater");
+        sys.image = "MZ updater";
+        sys.putFile(kOwn, sys.image);
         sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "DB",
                               "C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb");
         std::uint32_t error = 0;
@@ -77,6 +79,17 @@ TEST(FinishUpdate, StartsTheRemoverThenHandsOffToAProtectedCopyAtTheDriveRoot) {
     EXPECT_EQ(u.sys.contents("C:\\WINDOWS\\wininit.ini"),
               "\r\n[Rename]\r\nNUL=SHORT:C:\\Atualizador.exe\r\n");
     EXPECT_EQ(u.sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador.exe"});
+}
+
+// Another program put at the updater's name before it was held is neither
+// copied, registered nor started, and neither is the remover.
+TEST(FinishUpdate, AHeldFileThatIsNotTheRunningProgramIsNeitherCopiedNorStarted) {
+    Updater u;
+    u.sys.image = "MZ the program that runs";
+    EXPECT_THROW(u.Finish(true), fake::ProgramEnded);
+    ASSERT_EQ(u.sys.messages.size(), 1u);
+    EXPECT_EQ(u.sys.messages[0].text, app::atualizador_texts::kUpdaterChangedText);
+    EXPECT_TRUE(u.sys.started.empty() && u.sys.copiesMade == 0 && u.sys.rebootDeletes.empty());
 }
 
 TEST(FinishUpdate, UntickedCheckBoxNeitherReadsTheRegistryNorStartsTheRemover) {

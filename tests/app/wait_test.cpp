@@ -15,6 +15,8 @@
 namespace {
 
 constexpr const char* kUpdater = "D:\\Update\\Atualizador.exe";
+// The cleanup copy's own bytes, which it was copied from.
+constexpr const char* kImage = "MZ the updater";
 constexpr const char* kWaiting = "Preparando para remover os arquivos de instalação. Aguarde...";
 
 fake::File With(bool fake::File::*attribute) {
@@ -27,32 +29,43 @@ fake::File With(bool fake::File::*attribute) {
 // process still holding its file is waited for, silently, and the file
 // deleted at the first tick after; what waiting cannot cure is told (which
 // file, the system's reason and number) instead of being tried for ever;
-// a read-only updater is made writable first.
+// a read-only updater is made writable first. A file at the path that is
+// not the updater (put there while the cleanup waited, through a link in
+// the folder's place, say) is left as it is, and said to be.
 TEST(WaitTest, EveryRoadEndsAtTheRestartQuestion) {
+    using app::wait_texts::NotRemovedText;
     using Arrange = void (*)(fake::FakeSystem&);
     const struct {
         const char* name;
         const char* path;
         Arrange arrange;
-        int ticks;               // until the restart question
-        std::uint32_t reported;  // 0: nothing told before it
+        int ticks;            // until the restart question
+        std::string told;     // the box before it, if any
+        const char* atTick4;  // what is at the path from the fourth tick
     } cases[] = {
-        {"free", kUpdater, [](fake::FakeSystem& s) { s.putFile(kUpdater, "MZ"); }, 1, 0},
+        {"free", kUpdater, [](fake::FakeSystem& s) { s.putFile(kUpdater, kImage); }, 1, "",
+         nullptr},
         {"in use for three ticks", kUpdater,
-         [](fake::FakeSystem& s) { s.putFile(kUpdater, "MZ", With(&fake::File::locked)); }, 4, 0},
+         [](fake::FakeSystem& s) { s.putFile(kUpdater, kImage, With(&fake::File::locked)); }, 4, "",
+         kImage},
+        {"another file put there while in use", kUpdater,
+         [](fake::FakeSystem& s) { s.putFile(kUpdater, kImage, With(&fake::File::locked)); }, 4,
+         app::wait_texts::NotTheUpdaterText(kUpdater), "MZ another program"},
         {"read-only", kUpdater,
-         [](fake::FakeSystem& s) { s.putFile(kUpdater, "MZ", With(&fake::File::readOnly)); }, 1, 0},
-        {"missing file", kUpdater, [](fake::FakeSystem&) {}, 1, 0},
-        {"missing folder", "Z:\\gone\\x.exe", [](fake::FakeSystem&) {}, 1, 0},
-        {"empty path", "", [](fake::FakeSystem&) {}, 1, 0},
+         [](fake::FakeSystem& s) { s.putFile(kUpdater, kImage, With(&fake::File::readOnly)); }, 1,
+         "", nullptr},
+        {"missing file", kUpdater, [](fake::FakeSystem&) {}, 1, "", nullptr},
+        {"missing folder", "Z:\\gone\\x.exe", [](fake::FakeSystem&) {}, 1, "", nullptr},
+        {"empty path", "", [](fake::FakeSystem&) {}, 1, "", nullptr},
         {"write-protected disc", kUpdater,
-         [](fake::FakeSystem& s) { s.putFile(kUpdater, "MZ", With(&fake::File::readOnlyMedia)); },
-         1, 19},
+         [](fake::FakeSystem& s) { s.putFile(kUpdater, kImage, With(&fake::File::readOnlyMedia)); },
+         1, NotRemovedText(kUpdater, 19), nullptr},
         // Refused although nothing holds it.
-        {"access denied", kUpdater, [](fake::FakeSystem& s) { s.putFolder(kUpdater); }, 1, 5},
+        {"access denied", kUpdater, [](fake::FakeSystem& s) { s.putFolder(kUpdater); }, 1,
+         NotRemovedText(kUpdater, 5), nullptr},
         {"in use for good", kUpdater,
-         [](fake::FakeSystem& s) { s.putFile(kUpdater, "MZ", With(&fake::File::locked)); },
-         app::Wait::kAttempts, 32},
+         [](fake::FakeSystem& s) { s.putFile(kUpdater, kImage, With(&fake::File::locked)); },
+         app::Wait::kAttempts, NotRemovedText(kUpdater, 32), nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,8 +87,7 @@ TEST(WaitTest, EveryRoadEndsAtTheRestartQuestion) {
             EXPECT_TRUE(s.messages.empty());
             w.CloseRequest();  // Alt+F4 abandons no deletion under way
             // The updater's process ends after three ticks.
-            if (++ticks == 4 && std::string(c.name) == "in use for three ticks")
-                s.putFile(kUpdater, "MZ");
+            if (++ticks == 4 && c.atTick4) s.putFile(kUpdater, c.atTick4);
             try {
                 w.Timer1Tick();
             } catch (const fake::ProgramEnded&) {
@@ -83,12 +95,12 @@ TEST(WaitTest, EveryRoadEndsAtTheRestartQuestion) {
         }
         EXPECT_EQ(ticks, c.ticks);
         EXPECT_FALSE(timerWhileBoxOpen);
-        ASSERT_EQ(s.messages.size(), c.reported ? 2u : 1u);
-        if (c.reported) {
-            EXPECT_EQ(s.messages[0].text, app::wait_texts::NotRemovedText(c.path, c.reported));
+        ASSERT_EQ(s.messages.size(), c.told.empty() ? 1u : 2u);
+        if (!c.told.empty()) {
+            EXPECT_EQ(s.messages[0].text, c.told);
         }
         EXPECT_EQ(s.messages.back().title, "Reinicialização");
-        EXPECT_EQ(s.exists(c.path), c.reported != 0);
+        EXPECT_EQ(s.exists(c.path), !c.told.empty());
     }
 }
 

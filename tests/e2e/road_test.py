@@ -7,10 +7,15 @@ database with its registry value and the product's remover.
 
     road_test.py --build DIR --exe Atualizador.exe [--package db.xdb]
     road_test.py --build DIR --exe Atualizador.exe --package db.xdb --swapped same-size|other-size
+    road_test.py --build DIR --exe Atualizador.exe --attack link|suspended
 
 --package installs a given db.xdb (a release's) instead of a new one.
 --swapped puts another valid, newer package in its place, of the same size or
 not, and proves that a release installs nothing but its own package.
+--attack plays whoever can write the update folder: "link" puts a link to
+another folder in its place while the cleanup waits for the updater (as a
+junction would on Windows); "suspended" puts another program at the
+updater's name between its start and its first instruction.
 """
 import argparse
 import glob
@@ -42,7 +47,8 @@ class Road:
         self.update, self.product, self.current = (fresh_folder(os.path.join(root, name))
                                                    for name in ("update", "product", "current"))
         for left in glob.glob(os.path.join(t.drive, "Atualizador*.exe")) + glob.glob(
-                os.path.join(t.drive, "windows", "wininit.*")):
+                os.path.join(t.drive, "windows", "wininit.*")) + glob.glob(
+                    os.path.join(t.drive, "removedor-ran.txt")):
             os.remove(left)
         self.exe = os.path.join(self.update, "Atualizador.exe")
         shutil.copyfile(exe, self.exe)
@@ -218,18 +224,77 @@ def swapped(t, road, size):
             and road.beside() == ["db.xdb"], f"a package of {size} changed the files")
 
 
+def attacked(t, road, attack):
+    """Nothing but the updater is deleted, copied or started as administrator."""
+    other = fresh_folder(os.path.join(os.path.dirname(road.update), "other"))
+    decoy = os.path.join(other, "Atualizador.exe")  # someone else's program
+    shutil.copyfile(t.built("tests/e2e/standins/removedor.exe"), decoy)
+    ran = os.path.join(t.drive, "removedor-ran.txt")
+    pipe = dict(env=t.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd=road.current)
+    if attack == "suspended":
+        wizard = subprocess.Popen(["wine", t.driver, "start-suspended", t.windows(road.exe)], **pipe)
+        wizard.stdout.readline()
+        os.rename(road.exe, road.exe + ".old")
+        shutil.copyfile(decoy, road.exe)
+        wizard.stdin.close()
+    else:
+        wizard = road.start()
+    holder = None
+    try:
+        t.window(WIZARD)
+        t.ui("click", WIZARD, NEXT)
+        t.wait_text(WIZARD, LABEL4, "Versão instalada: XDB0001")
+        t.ui("click", WIZARD, NEXT)
+        t.wait_text(WIZARD, LABEL1, WIZARD_TEXTS["kInstalled"], timeout=120)
+        if attack == "link":
+            holder = subprocess.Popen(["wine", t.driver, "hold", t.windows(road.exe)], **pipe)
+            holder.stdout.readline()
+        t.ui("click", WIZARD, NEXT)  # Finalizar
+        if attack == "suspended":
+            title, _, text = t.msgbox()
+            t.check((title, text) == (WIZARD_TEXTS["kUpdaterChangedTitle"],
+                                      WIZARD_TEXTS["kUpdaterChangedText"]),
+                    f"another program at the updater's name was not refused: {title}: {text}")
+            t.press(OK)
+        else:
+            t.window(CLEANUP)  # waiting, while another program holds the updater
+            os.rename(road.update, road.update + ".old")
+            os.symlink(other, road.update)
+            title, _, text = t.msgbox()
+            t.check(title == WAIT_TEXTS["kNotRemovedTitle"] and t.windows(road.exe) in text
+                    and "não é o atualizador" in text, f"not the box for another file: {text}")
+            t.press(OK)
+            title, _, _ = t.msgbox()
+            t.check(title == WAIT_TEXTS["kRestartTitle"], f"not the restart question: {title}")
+            t.press(CANCEL)
+            t.ui("wait-gone", CLEANUP)
+        wizard.wait(timeout=60)
+    finally:
+        for process in filter(None, (holder, wizard)):
+            stop(process)
+    if attack == "link":
+        t.check(read(decoy) is not None, "the cleanup deleted another folder's file through a link")
+    else:
+        t.check(not os.path.exists(ran) and not os.path.exists(os.path.join(t.drive, "Atualizador.exe")),
+                "another program put at the updater's name was copied or run as administrator")
+    t.check(read(road.installed) == road.new, "the installed database is not the new one")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--exe", required=True)
     parser.add_argument("--package")
     parser.add_argument("--swapped", choices=("same-size", "other-size"))
+    parser.add_argument("--attack", choices=("link", "suspended"))
     args = parser.parse_args()
     t = E2E(args.build)
     try:
         road = Road(t, args.exe, args.package)
         if args.swapped:
             swapped(t, road, args.swapped)
+        elif args.attack:
+            attacked(t, road, args.attack)
         else:
             walk(t, road)
     except Exception as e:  # a step that never came, a file that is not there

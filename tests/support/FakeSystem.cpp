@@ -111,27 +111,6 @@ bool FakeSystem::normalFileExists(std::string_view path) {
                                          (f->folder ? a::Directory : 0));
 }
 
-platform::DeleteResult FakeSystem::deleteFile(std::string_view path) {
-    using platform::DeleteOutcome;
-    const auto f = entry(path);
-    if (!f)
-        return {DeleteOutcome::NotFound,
-                folderExists(folderOf(path)) ? kFileNotFound : kPathNotFound};
-    if (f->readOnlyMedia) return {DeleteOutcome::Failed, kWriteProtect};
-    if (f->folder || f->readOnly) return {DeleteOutcome::Failed, kAccessDenied};
-    if (fileInUse(path)) return {DeleteOutcome::Failed, kSharingViolation};
-    erase(path, f);
-    return {DeleteOutcome::Deleted, 0};
-}
-
-std::uint32_t FakeSystem::clearReadOnly(std::string_view path) {
-    const auto f = entry(path);
-    if (!f) return kFileNotFound;
-    if (f->readOnlyMedia) return kWriteProtect;
-    f->readOnly = false;
-    return 0;
-}
-
 bool FakeSystem::fileInUse(std::string_view path) {
     const auto f = entry(path);
     return f && (f->locked || f->holds > 0 || f->staged);
@@ -220,6 +199,16 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdFile(std::string_view path,
     return error ? nullptr : std::make_unique<FakeHeldFile>(*this, std::string(path), f);
 }
 
+std::unique_ptr<platform::HeldFile> FakeSystem::holdToRemove(std::string_view path,
+                                                             std::uint32_t& error) {
+    const auto f = entry(path);
+    if (f && f->locked) {
+        error = kSharingViolation;
+        return nullptr;
+    }
+    return holdFile(path, error);
+}
+
 std::unique_ptr<platform::HeldFile> FakeSystem::holdForReading(std::string_view path,
                                                                std::uint32_t& error) {
     return holdFile(path, error);
@@ -229,8 +218,12 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& er
     const std::string self =
         exeFolder + (exeFolder.ends_with('\\') ? "" : "\\") + exeTitle + ".exe";
     // The running program's file is there: it was started from it.
-    if (!exists(self)) putFile(self, "MZ the updater");
+    if (!exists(self)) putFile(self, image);
     return holdFile(self, error);
+}
+
+bool FakeSystem::isRunningProgram(platform::HeldFile& file) {
+    return file.read(0, file.size()) == image;
 }
 
 std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,

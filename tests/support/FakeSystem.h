@@ -66,6 +66,8 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string exeFolder = "C:\\Update";
     std::string exeTitle = "Atualizador";
     std::string seal;  // what the program says of its package; empty: no release
+    // The bytes of the program that runs, put at its path when nothing is.
+    std::string image = "MZ the updater";
     bool rebootAccepted = true;
     std::uint32_t deleteAtRebootError = 0;  // non-zero: the system refuses the order
     std::uint32_t failCopiesWith = 0;       // non-zero: every copy fails at once
@@ -100,14 +102,15 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string executableTitle() override { return exeTitle; }
     std::string packageSeal() override { return seal; }
     bool normalFileExists(std::string_view path) override;
-    platform::DeleteResult deleteFile(std::string_view path) override;
-    std::uint32_t clearReadOnly(std::string_view path) override;
     bool fileInUse(std::string_view path) override;
     std::unique_ptr<platform::HeldFile> holdFile(std::string_view path,
                                                  std::uint32_t& error) override;
+    std::unique_ptr<platform::HeldFile> holdToRemove(std::string_view path,
+                                                     std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFile> holdForReading(std::string_view path,
                                                        std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFile> holdExecutable(std::uint32_t& error) override;
+    bool isRunningProgram(platform::HeldFile& file) override;
     std::unique_ptr<platform::NewFile> createCopy(std::string_view path, platform::HeldFile& source,
                                                   std::uint32_t& error, platform::FileAccess access,
                                                   const platform::CopyProgress& progress) override;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "Win32Test.h"
 #include "platform/win32/Win32Platform.h"
@@ -15,7 +17,6 @@
 namespace {
 
 using namespace win32test;
-using platform::DeleteOutcome;
 
 class Win32Files : public testing::Test {
   protected:
@@ -33,26 +34,25 @@ class Win32Files : public testing::Test {
     platform::win32::Win32Platform system;
 };
 
-// "Not there" lets the updater go on; "could not delete" asks to retry.
-TEST_F(Win32Files, DeleteTellsWhatIsMissingFromWhatIsRefused) {
+// The cleanup holds the finished updater to delete it, or not at all: "not
+// there" lets it go on; a file another program holds asks to wait.
+TEST_F(Win32Files, HoldToRemoveTellsWhatIsMissingFromWhatIsRefused) {
     const std::string held = Put(dir / "held.xdb");
     const UniqueHandle holder = Open(held, GENERIC_READ, FILE_SHARE_READ);
     ::CreateDirectoryW(Widen(dir / "folder").c_str(), nullptr);
     const struct {
         std::string path;
-        DeleteOutcome outcome;
         DWORD error;
     } cases[] = {
-        {Put(dir / "plain.xdb"), DeleteOutcome::Deleted, 0},
-        {held, DeleteOutcome::Failed, ERROR_SHARING_VIOLATION},
-        {dir / "missing.xdb", DeleteOutcome::NotFound, ERROR_FILE_NOT_FOUND},
-        {dir / "missing\\db.xdb", DeleteOutcome::NotFound, ERROR_PATH_NOT_FOUND},
-        {dir / "folder", DeleteOutcome::Failed, ERROR_ACCESS_DENIED},
+        {held, ERROR_SHARING_VIOLATION},
+        {dir / "missing.xdb", ERROR_FILE_NOT_FOUND},
+        {dir / "missing\\db.xdb", ERROR_PATH_NOT_FOUND},
+        {dir / "folder", ERROR_ACCESS_DENIED},
     };
     for (const auto& c : cases) {
-        const auto result = system.deleteFile(c.path);
-        EXPECT_EQ(result.outcome, c.outcome) << c.path;
-        EXPECT_EQ(result.error, c.error) << c.path;
+        std::uint32_t error = 0;
+        EXPECT_FALSE(system.holdToRemove(c.path, error)) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
     }
 }
 
@@ -178,15 +178,12 @@ TEST_F(Win32Files, ReplaceClearsTheOldFilesReadOnlyAttributeOrRestoresItWhenRefu
     EXPECT_FALSE(ReadOnly(witness)) << "the old file was still read-only when it was replaced";
 }
 
-// The cleanup deletes the finished updater: it clears a read-only attribute
-// first, and waits only while a program has the file open.
-TEST_F(Win32Files, CleanupClearsReadOnlyAndWaitsOnlyForAFileInUse) {
+// The cleanup waits only while a program has the file open, never for a
+// read-only one.
+TEST_F(Win32Files, CleanupWaitsOnlyForAFileInUse) {
     const std::string path = Put(dir / "Atualizador.exe");
     SetReadOnly(path);
     EXPECT_FALSE(system.fileInUse(path)) << "waiting would never cure a read-only file";
-    EXPECT_EQ(system.clearReadOnly(path), 0u);
-    EXPECT_FALSE(ReadOnly(path));
-    EXPECT_EQ(system.clearReadOnly(dir / "missing.exe"), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(system.fileInUse(dir / "missing.exe"));
     {
         const UniqueHandle running = Open(path, GENERIC_READ, FILE_SHARE_READ);
@@ -201,6 +198,50 @@ TEST(Win32MessageBox, ThatCannotBeShownAnswersNothing) {
     platform::win32::Win32UserInterface ui;
     ui.setOwner(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFFFFF0)));
     EXPECT_EQ(ui.messageBox("Nunca mostrada", platform::mb::Question | platform::mb::YesNo), 0);
+}
+
+// The program's file, held, is the program that runs; a copy of it with one
+// byte of its code changed is not. A copy that asks for a base 64 KB lower,
+// its relocated addresses 64 KB lower too, is: the proof applies the
+// loader's relocations, as it must where Windows loads the program away
+// from its base (Wine seldom does).
+TEST_F(Win32Files, OnlyTheRunningProgramsBytesAreTheRunningProgram) {
+    std::uint32_t error = 0;
+    auto self = system.holdExecutable(error);
+    ASSERT_TRUE(self) << error;
+    EXPECT_TRUE(system.isRunningProgram(*self));
+    const auto* base = reinterpret_cast<const unsigned char*>(::GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    std::string changed = self->read(0, self->size()), lower = changed;
+    changed[IMAGE_FIRST_SECTION(nt)->PointerToRawData + 100] ^= 1;  // in the code
+    const auto subtract = [&](std::size_t at) {
+        ULONGLONG value = 0;
+        std::memcpy(&value, lower.data() + at, sizeof value);
+        value -= 0x10000;
+        std::memcpy(lower.data() + at, &value, sizeof value);
+    };
+    subtract(reinterpret_cast<const unsigned char*>(&nt->OptionalHeader.ImageBase) - base);
+    const auto& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    for (DWORD at = 0; at < table.Size;) {
+        const auto* block =
+            reinterpret_cast<const IMAGE_BASE_RELOCATION*>(base + table.VirtualAddress + at);
+        const auto* entry = reinterpret_cast<const WORD*>(block + 1);
+        for (DWORD i = 0; i < (block->SizeOfBlock - sizeof *block) / 2; ++i) {
+            if (entry[i] >> 12 != IMAGE_REL_BASED_DIR64) continue;
+            const DWORD rva = block->VirtualAddress + (entry[i] & 0xFFF);
+            const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+            while (rva >= section->VirtualAddress + section->Misc.VirtualSize) ++section;
+            subtract(section->PointerToRawData + rva - section->VirtualAddress);
+        }
+        at += block->SizeOfBlock;
+    }
+    for (const auto& [name, bytes, proven] :
+         {std::tuple{"changed.exe", changed, false}, std::tuple{"lower.exe", lower, true}}) {
+        auto copy = system.holdForReading(Put(dir / name, bytes), error);
+        ASSERT_TRUE(copy) << error;
+        EXPECT_EQ(system.isRunningProgram(*copy), proven) << name;
+    }
 }
 
 }  // namespace

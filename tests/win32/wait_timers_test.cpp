@@ -28,7 +28,8 @@ LRESULT CALLBACK RecordTicks(int code, WPARAM removed, LPARAM message) {
 // the icon; the sixth ends the window.
 class LockedFile : public platform::win32::Win32Platform {
   public:
-    platform::DeleteResult deleteFile(std::string_view) override {
+    std::unique_ptr<platform::HeldFile> holdToRemove(std::string_view,
+                                                     std::uint32_t& error) override {
         if (++attempts == 1) {
             HWND wait = FindWindowW(app::win32::kWaitWindowClass, nullptr);
             HWND icon =
@@ -38,7 +39,8 @@ class LockedFile : public platform::win32::Win32Platform {
         } else if (attempts == 6) {
             PostQuitMessage(0);
         }
-        return {platform::DeleteOutcome::Failed, ERROR_SHARING_VIOLATION};
+        error = ERROR_SHARING_VIOLATION;
+        return nullptr;
     }
     bool fileInUse(std::string_view) override { return true; }
     int attempts = 0;

@@ -4,14 +4,13 @@
 #include <limits>
 
 #include "platform/SystemError.h"
+#include "platform/win32/FileIdentity.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/LastError.h"
 
 namespace platform::win32 {
 
 namespace {
-
-constexpr DWORD kRemovalAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
 
 UniqueHandle Open(const std::wstring& path, DWORD access) {
     return UniqueHandle(::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -80,7 +79,7 @@ class Win32HeldFile final : public HeldFile {
         const auto held = IdentityOf(file_.get());
         if (!held) return LastErrorOr(ERROR_GEN_FAILURE);
         file_.reset();
-        UniqueHandle again = Open(path_, kRemovalAccess);
+        UniqueHandle again = Open(path_, kHoldAccess);
         if (!again) {
             const DWORD error = LastErrorOr(deleteError_);
             file_ = Open(path_, GENERIC_READ);
@@ -101,23 +100,19 @@ class Win32HeldFile final : public HeldFile {
 
 }  // namespace
 
-std::unique_ptr<HeldFile> Hold(const std::wstring& path, HoldFor use, DWORD& error,
-                               const FileIdentity* expected) {
+std::unique_ptr<HeldFile> HoldOpen(UniqueHandle file, std::wstring path) {
+    return std::make_unique<Win32HeldFile>(std::move(file), std::move(path), true, 0);
+}
+
+std::unique_ptr<HeldFile> Hold(const std::wstring& path, HoldFor use, DWORD& error) {
     error = 0;
-    const auto held = [&](UniqueHandle file, bool canDelete,
-                          DWORD deleteError) -> std::unique_ptr<HeldFile> {
-        if (expected && IdentityOf(file.get()) != *expected) {
-            error = ERROR_FILE_INVALID;
-            return nullptr;
-        }
-        return std::make_unique<Win32HeldFile>(std::move(file), path, canDelete, deleteError);
-    };
     DWORD deleteError = ERROR_ACCESS_DENIED;
-    if (use == HoldFor::Removal) {
-        if (UniqueHandle file = Open(path, kRemovalAccess)) return held(std::move(file), true, 0);
+    if (use != HoldFor::Reading) {
+        if (UniqueHandle file = Open(path, kHoldAccess)) return HoldOpen(std::move(file), path);
         deleteError = LastErrorOr(ERROR_ACCESS_DENIED);
         // A missing file stays missing however it is opened.
-        if (deleteError == ERROR_FILE_NOT_FOUND || deleteError == ERROR_PATH_NOT_FOUND) {
+        if (use == HoldFor::RemovalOnly || deleteError == ERROR_FILE_NOT_FOUND ||
+            deleteError == ERROR_PATH_NOT_FOUND) {
             error = deleteError;
             return nullptr;
         }
@@ -127,7 +122,7 @@ std::unique_ptr<HeldFile> Hold(const std::wstring& path, HoldFor use, DWORD& err
         error = LastErrorOr(ERROR_GEN_FAILURE);
         return nullptr;
     }
-    return held(std::move(file), false, deleteError);
+    return std::make_unique<Win32HeldFile>(std::move(file), path, false, deleteError);
 }
 
 }  // namespace platform::win32

@@ -19,11 +19,25 @@ namespace platform::win32 {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// FILE_DISPOSITION_INFO_EX, Windows 10 1709 on; the headers name it only
+// for programs that require that version.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1, kDispositionOnClose = 0x8;
 
 // Whether the system deletes the file when its last handle closes. Set
 // while the file is being written, so that a program that dies half-way
-// leaves nothing behind; cleared just before the file takes its place.
-bool DeleteOnClose(HANDLE file, bool on) {
+// leaves nothing behind; cleared just before the file takes its place. A
+// file made with FILE_FLAG_DELETE_ON_CLOSE (`fromCreation`) has that order
+// from its first instant, and only FILE_DISPOSITION_ON_CLOSE changes it: a
+// plain disposition has no effect on it.
+bool DeleteOnClose(HANDLE file, bool on, bool fromCreation) {
+    if (fromCreation) {
+        DWORD flags = kDispositionOnClose | (on ? kDispositionDelete : 0);
+        return ::SetFileInformationByHandle(file, kFileDispositionInfoEx, &flags, sizeof flags) !=
+               FALSE;
+    }
     FILE_DISPOSITION_INFO dispose{};
     dispose.DeleteFile = on ? TRUE : FALSE;
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose) !=
@@ -96,20 +110,21 @@ DWORD RenameOver(HANDLE file, const std::wstring& target) {
 
 class Win32NewFile final : public NewFile {
   public:
-    Win32NewFile(UniqueHandle file, std::wstring path)
-        : file_(std::move(file)), path_(std::move(path)) {}
+    Win32NewFile(UniqueHandle file, std::wstring path, bool fromCreation)
+        : file_(std::move(file)), path_(std::move(path)), fromCreation_(fromCreation) {}
 
     std::uint32_t replace(std::string_view target) override {
         if (!file_) return ERROR_INVALID_HANDLE;
         const std::wstring wideTarget = Widen(target);
         DWORD readOnly = 0;
         if (const DWORD error = PrepareTarget(wideTarget, readOnly); error != 0) return error;
-        DWORD error = DeleteOnClose(file_.get(), false) ? 0 : LastErrorOr(ERROR_GEN_FAILURE);
+        DWORD error =
+            DeleteOnClose(file_.get(), false, fromCreation_) ? 0 : LastErrorOr(ERROR_GEN_FAILURE);
         if (error == 0) error = RenameOver(file_.get(), wideTarget);
         if (error != 0) {
             // The target stays as it was, read-only attribute included, and
             // this file goes again when it is let go.
-            DeleteOnClose(file_.get(), true);
+            DeleteOnClose(file_.get(), true, fromCreation_);
             if (readOnly != 0) ::SetFileAttributesW(wideTarget.c_str(), readOnly);
             return error;
         }
@@ -122,24 +137,38 @@ class Win32NewFile final : public NewFile {
 
     std::unique_ptr<HeldFile> keep(std::uint32_t& error) override {
         error = 0;
-        const auto made = file_ ? IdentityOf(file_.get()) : std::nullopt;
-        if (!made || !DeleteOnClose(file_.get(), false)) {
-            error = LastErrorOr(ERROR_GEN_FAILURE);
+        // A file open for writing cannot be started as a program, so the
+        // writing handle goes. The file is held throughout by handles opened
+        // from this one, never again by its name (a link put in its folder's
+        // place would lead that elsewhere), and goes should a step fail: a
+        // copy left unheld would be left without its deletion order.
+        if (!file_ || !DeleteOnClose(file_.get(), false, fromCreation_)) {
+            error = LastErrorOr(ERROR_INVALID_HANDLE);
             return nullptr;
         }
-        // A file open for writing cannot be started as a program: close it
-        // and hold it again, for reading, making sure it is still the one
-        // written.
+        // A reader sharing everything while the writer is still open...
+        UniqueHandle reader(::ReOpenFile(file_.get(), GENERIC_READ, kShareAll, 0));
+        if (!reader) {
+            error = LastErrorOr(ERROR_GEN_FAILURE);
+            DeleteOnClose(file_.get(), true, fromCreation_);
+            return nullptr;
+        }
         file_.reset();
-        DWORD holdError = 0;
-        auto held = Hold(path_, HoldFor::Removal, holdError, &*made);
-        error = holdError;
-        return held;
+        // ...then the hold, which shares reading alone.
+        UniqueHandle held(::ReOpenFile(reader.get(), kHoldAccess, FILE_SHARE_READ, 0));
+        if (!held) {
+            error = LastErrorOr(ERROR_GEN_FAILURE);
+            if (UniqueHandle doomed{::ReOpenFile(reader.get(), DELETE, kShareAll, 0)})
+                DeleteOnClose(doomed.get(), true, false);
+            return nullptr;
+        }
+        return HoldOpen(std::move(held), path_);
     }
 
   private:
     UniqueHandle file_;
     std::wstring path_;
+    bool fromCreation_;
 };
 
 }  // namespace
@@ -161,16 +190,33 @@ std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, 
         security.lpSecurityDescriptor = descriptor.get();
     }
     // CREATE_NEW never opens what is there, be it a file, a folder or a link.
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                    descriptor ? &security : nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        error = LastErrorOr(ERROR_GEN_FAILURE);
-        return nullptr;
+    // Shared with readers, which change nothing, so that keep() can open
+    // the hold from this handle.
+    const auto create = [&](DWORD flags) {
+        return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                          FILE_SHARE_READ, descriptor ? &security : nullptr,
+                                          CREATE_NEW, flags, nullptr));
+    };
+    // The file is the system's to delete from the call that makes it, so
+    // that a program killed at any moment leaves nothing beside the
+    // database, where the system can take that order back later (Windows
+    // 10 1709 on: setting it again tells). Elsewhere, older Windows and
+    // Wine, that first file goes as it closes, and the order follows the
+    // call that makes the second.
+    bool fromCreation = true;
+    UniqueHandle file = create(FILE_FLAG_DELETE_ON_CLOSE);
+    if (file && !DeleteOnClose(file.get(), true, true)) {
+        fromCreation = false;
+        file.reset();
+        file = create(FILE_ATTRIBUTE_NORMAL);
+        if (file && !DeleteOnClose(file.get(), true, false)) {
+            // Not expected of a handle with the right to delete; the empty
+            // file then stays, since nothing but this handle proves it is ours.
+            error = LastErrorOr(ERROR_GEN_FAILURE);
+            return nullptr;
+        }
     }
-    if (!DeleteOnClose(file.get(), true)) {
-        // Not expected of a handle with the right to delete; the empty file
-        // then stays, since nothing but this handle proves it is ours.
+    if (!file) {
         error = LastErrorOr(ERROR_GEN_FAILURE);
         return nullptr;
     }
@@ -191,7 +237,7 @@ std::unique_ptr<NewFile> CreateCopy(const std::wstring& path, HeldFile& source, 
         error = copyError;
         return nullptr;  // the file goes as its handle closes
     }
-    return std::make_unique<Win32NewFile>(std::move(file), path);
+    return std::make_unique<Win32NewFile>(std::move(file), path, fromCreation);
 }
 
 }  // namespace platform::win32

@@ -10,6 +10,7 @@
 #include "platform/win32/FileIdentity.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/LastError.h"
+#include "platform/win32/RunningImage.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/Win32HeldFile.h"
 #include "platform/win32/Win32NewFile.h"
@@ -187,24 +188,6 @@ bool Win32Platform::normalFileExists(std::string_view path) {
     return false;
 }
 
-DeleteResult Win32Platform::deleteFile(std::string_view path) {
-    if (::DeleteFileW(wide(path).c_str())) return {DeleteOutcome::Deleted, 0};
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return {DeleteOutcome::NotFound, error};
-    return {DeleteOutcome::Failed, error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE)};
-}
-
-std::uint32_t Win32Platform::clearReadOnly(std::string_view path) {
-    UniqueHandle file(::CreateFileW(wide(path).c_str(),
-                                    FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return LastErrorOr(ERROR_GEN_FAILURE);
-    DWORD previous = 0;
-    return ClearReadOnly(file.get(), previous);
-}
-
 bool Win32Platform::fileInUse(std::string_view path) {
     // Opening for writing, sharing everything, meets exactly the programs
     // that stand in the way: one that holds the file without sharing it, or
@@ -225,6 +208,13 @@ std::unique_ptr<HeldFile> Win32Platform::holdFile(std::string_view path, std::ui
     return held;
 }
 
+std::unique_ptr<HeldFile> Win32Platform::holdToRemove(std::string_view path, std::uint32_t& error) {
+    DWORD code = 0;
+    auto held = Hold(wide(path), HoldFor::RemovalOnly, code);
+    error = code;
+    return held;
+}
+
 std::unique_ptr<HeldFile> Win32Platform::holdForReading(std::string_view path,
                                                         std::uint32_t& error) {
     DWORD code = 0;
@@ -238,6 +228,10 @@ std::unique_ptr<HeldFile> Win32Platform::holdExecutable(std::uint32_t& error) {
     auto held = Hold(modulePath(), HoldFor::Reading, code);
     error = code;
     return held;
+}
+
+bool Win32Platform::isRunningProgram(HeldFile& file) {
+    return IsRunningImage(file);
 }
 
 std::unique_ptr<NewFile> Win32Platform::createCopy(std::string_view path, HeldFile& source,

@@ -22,12 +22,12 @@ class Win32Platform : public platform::Platform {
     std::string packageSeal() override;
 
     bool normalFileExists(std::string_view path) override;
-    DeleteResult deleteFile(std::string_view path) override;
-    std::uint32_t clearReadOnly(std::string_view path) override;
     bool fileInUse(std::string_view path) override;
     std::unique_ptr<HeldFile> holdFile(std::string_view path, std::uint32_t& error) override;
+    std::unique_ptr<HeldFile> holdToRemove(std::string_view path, std::uint32_t& error) override;
     std::unique_ptr<HeldFile> holdForReading(std::string_view path, std::uint32_t& error) override;
     std::unique_ptr<HeldFile> holdExecutable(std::uint32_t& error) override;
+    bool isRunningProgram(HeldFile& file) override;
     std::unique_ptr<NewFile> createCopy(std::string_view path, HeldFile& source,
                                         std::uint32_t& error, FileAccess access,
                                         const CopyProgress& progress) override;

@@ -31,6 +31,8 @@ constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   start CMDLINE                      starts a program; prints its pid
   run CMDLINE                        starts a program and waits for its end; prints its
                                      exit code, and 1 if a window of it was ever shown
+  start-suspended CMDLINE            starts a program suspended until a line comes on the
+                                     input; prints its pid
   wait-window WINDOW                 prints "PID ICONIC IMAGE-PATH" once it is shown
   wait-gone WINDOW                   returns once none is shown
   text WINDOW CONTROL                prints the control's text
@@ -39,8 +41,9 @@ constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
   press ID                           presses a box's button (1 OK, 2 Cancel, 6 Yes, 7 No)
   focus WINDOW                       prints the id of the control with the keyboard focus
                                      (0: none of its controls)
-  hold FILE MS                       holds FILE open, sharing only reading, for MS
-                                     milliseconds; prints "held" once it does
+  hold FILE [MS]                     holds FILE open, sharing only reading, for MS
+                                     milliseconds or until a line comes on the input;
+                                     prints "held" once it does
   probe WINDOW BUTTON STATUS PREFIX  clicks, then sends WM_NULL every 50 ms until BUTTON's
                                      text changes; prints the longest answer, whether
                                      STATUS began with PREFIX, and how long it all took
@@ -138,22 +141,26 @@ int Run(const std::vector<std::string>& a) {
         return a[i];
     };
     const std::string& command = arg(0);
-    const auto startProgram = [&](PROCESS_INFORMATION& started) {
+    const auto untilALine = [] {
+        std::fflush(stdout);
+        for (int c = 0; c != '\n' && c != EOF;) c = std::getchar();
+    };
+    const auto startProgram = [&](PROCESS_INFORMATION& started, DWORD flags) {
         std::wstring line = Widen(arg(1));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &started))
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                              nullptr, &startup, &started))
             throw std::runtime_error("cannot start " + arg(1));
     };
     if (command == "start") {
         PROCESS_INFORMATION started{};
-        startProgram(started);
+        startProgram(started, 0);
         UniqueHandle process(started.hProcess), thread(started.hThread);
         Print(std::to_string(started.dwProcessId) + "\n");
     } else if (command == "run") {
         PROCESS_INFORMATION started{};
-        startProgram(started);
+        startProgram(started, 0);
         UniqueHandle process(started.hProcess), thread(started.hThread);
         // Any shown top-level window of the process, looked for every 10 ms.
         std::pair<DWORD, int> seen{started.dwProcessId, 0};
@@ -177,6 +184,13 @@ int Run(const std::vector<std::string>& a) {
         if (!::GetExitCodeProcess(process.get(), &code))
             throw std::runtime_error("cannot read the exit code");
         Print(std::to_string(code) + " " + std::to_string(seen.second) + "\n");
+    } else if (command == "start-suspended") {
+        PROCESS_INFORMATION started{};
+        startProgram(started, CREATE_SUSPENDED);
+        UniqueHandle process(started.hProcess), thread(started.hThread);
+        Print(std::to_string(started.dwProcessId) + "\n");
+        untilALine();
+        ::ResumeThread(thread.get());
     } else if (command == "wait-window") {
         HWND window = WaitWindow(arg(1));
         DWORD pid = 0;
@@ -216,7 +230,10 @@ int Run(const std::vector<std::string>& a) {
         if (file.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + arg(1));
         Print("held\n");
         std::fflush(stdout);
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(arg(2))));
+        if (a.size() > 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(arg(2))));
+        else
+            untilALine();
     } else if (command == "probe") {
         HWND window = WaitWindow(arg(1));
         HWND button = Control(window, arg(2));
