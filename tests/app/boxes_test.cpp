@@ -84,9 +84,9 @@ struct Road {
         for (const int b : hash->finish()) seal << std::setw(2) << b;
         sys.seal = seal.str();
     }
-    void cleanup(File attributes = {}) {
+    void cleanup(File attributes = {}, const std::string& image = "MZ the updater") {
         app::Wait w(sys, sys);
-        sys.putFile(kUpdater, "MZ", attributes);
+        sys.putFile(kUpdater, image, attributes);
         w.ComeçarATentar(kUpdater);
         sys.answer(0);
         w.Timer1Tick();
@@ -169,6 +169,12 @@ const Box kBoxes[] = {
      "", 16,
      "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\nNão foi possível abrir o "
      "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true},
+    {"Finalizar, the updater's file swapped before it was held", [](Road& r) {
+         r.installed(); r.load(); r.next(); r.next(); r.sys.image = "MZ another"; r.next(); },
+     "Erro ao finalizar a atualização", 16,
+     "O arquivo do atualizador foi alterado enquanto ele era executado. O banco de dados já foi "
+     "atualizado, mas os arquivos do atualizador não serão removidos automaticamente: "
+     "remova-os manualmente.", true},
     {"updater deleted", [](Road& r) { r.cleanup(); },
      "Reinicialização", 65,
      "O atualizador removeu os componentes de instalação, porém ainda resta um arquivo. Para "
@@ -180,6 +186,10 @@ const Box kBoxes[] = {
      "Não foi possível remover o atualizador (D:\\Update\\Atualizador.exe): a mídia está "
      "protegida contra gravação (erro 19).\r\n\r\nEsse arquivo pode ser apagado normalmente mais "
      "tarde.", true, 2},
+    {"another file at the updater's path", [](Road& r) { r.cleanup({}, "MZ another"); },
+     "Erro ao remover o atualizador", 48,
+     "O arquivo D:\\Update\\Atualizador.exe não é o atualizador e foi deixado como estava.",
+     true, 2},
 };
 // clang-format on
 

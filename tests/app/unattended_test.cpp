@@ -54,7 +54,11 @@ TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
     } cases[] = {
         {"an installation not done", {}, 0, true, false, "atualizado com sucesso"},
         {"the reinstall question not answered Yes",
-         [](auto& s, auto&) { s.deleteFile(kInstalled); }, 0, true, false, "inexistente"},
+         [](auto& s, auto&) {
+             std::uint32_t e = 0;
+             s.holdToRemove(kInstalled, e)->remove();
+         },
+         0, true, false, "inexistente"},
         {"a database in use not waited for a minute", with(kInstalled, &fake::File::locked), 1618,
          false, true, "Feche toda janela"},
         {"a database let go of within the minute not installed",
