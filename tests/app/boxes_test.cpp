@@ -73,14 +73,18 @@ const Box kBoxes[] = {
      "Não foi possível instalar o novo banco de dados em C:\\Varnel\\db.xdb: não há espaço "
      "suficiente no disco (erro 112).\r\nO arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
      "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.", true},
-    {"package on read-only media",
+    // Retry tries the removal again, and only it; no answer keeps the package.
+    {"package on read-only media: the removal not retried, or the copy made again",
      [](Road& r) {
-         r.installed(); r.load(With(&File::readOnlyMedia)); r.next(); r.nextUnanswered(); },
+         r.installed(); r.load(With(&File::readOnlyMedia)); r.next();
+         r.sys.answer(platform::Retry); r.nextUnanswered();
+         EXPECT_EQ(r.sys.copiesMade, 1);
+         EXPECT_EQ(r.at("Command2").caption, "Finalizar"); },
      "Erro ao remover o arquivo de atualização", 21,
      "O novo banco de dados foi instalado, mas o arquivo de atualização (C:\\Update\\db.xdb) não "
      "pôde ser removido: a mídia está protegida contra gravação (erro 19).\r\n\r\nSe ele estiver "
      "em uma mídia somente leitura, clique em Cancelar para mantê-lo; caso contrário, clique em "
-     "Repetir.", false, InstalledPackageKept},
+     "Repetir.", false, InstalledPackageKept, 2},
     {"a package of the release's size but other bytes installed",
      [](Road& r) {
          r.sys.seal = r.sealOf(r.package("XDB11")); r.installed(); r.load(); r.next(); r.next(); },

@@ -107,25 +107,6 @@ TEST(ShadePanel, RunsToWhiteOrTheWidthEachComponentStoppingAtWhite) {
     EXPECT_EQ(clamped.back().colour, Rgb(255, 255, 255));
 }
 
-TEST(ShadingStart, ReadsTheColourBackFromItsHexDigits) {
-    const struct {
-        std::uint32_t face;
-        Decl::Rgb start;
-    } cases[] = {
-        {Rgb(0x34, 0x12, 0), {0x34, 0x12, 0}},  // 4 digits: no blue
-        {Rgb(7, 0, 0), {7, 0, 0}},              // 1 digit
-        {0, {0, 0, 0}},                         // black is "0"
-        {Rgb(192, 192, 5), {255, 255, 255}},    // 5 digits: white
-        {Rgb(0x34, 0x02, 0), {255, 255, 255}},  // 3 digits: white
-    };
-    for (const auto& c : cases) {
-        const auto s = Decl::ShadingStart(c.face);
-        EXPECT_EQ(s.red * 65536 + s.green * 256 + s.blue,
-                  c.start.red * 65536 + c.start.green * 256 + c.start.blue)
-            << std::hex << c.face;
-    }
-}
-
 // The text rule decides what the wizard takes for the installed database's
 // path; a wrong rule sends it to the wrong file.
 TEST(RegistryText, FollowsTheValueType) {

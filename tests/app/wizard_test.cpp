@@ -152,25 +152,6 @@ TEST_F(WizardTest, InstallsTheCheckedBytesUnderAFreshName) {
     EXPECT_TRUE(sys.messages.empty());
 }
 
-// Faults: the removal not retried, or installing again. On read-only media
-// the package cannot go: Retry tries the removal only, Cancel keeps it, and
-// the wizard goes on to "Finalizar".
-TEST_F(WizardTest, PackageThatCannotBeRemovedIsKeptWithoutInstallingAgain) {
-    installed();
-    load(With(&File::readOnlyMedia));
-    next();
-    sys.answer(platform::Retry);
-    sys.answer(platform::Cancel);
-    next();
-    ASSERT_EQ(sys.messages.size(), 2u);
-    for (const auto& m : sys.messages)
-        EXPECT_EQ(m.title, "Erro ao remover o arquivo de atualização");
-    EXPECT_EQ(sys.copiesMade, 1);
-    EXPECT_EQ(sys.contents(kInstalled), newBytes);
-    EXPECT_EQ(sys.contents(kPackage), newBytes);
-    EXPECT_EQ(at("Command2").caption, "Finalizar");
-}
-
 // Faults: "Cancelar" offered or handled during the copy, a second
 // installation, a hand-off before the database is in place, a hint written
 // over the progress or cleared after it, the progress against a byte too many.
