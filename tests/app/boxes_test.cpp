@@ -1,105 +1,38 @@
 // Every message box the wizard and the cleanup window show, each reached by
 // its own road: title, icon and buttons as the system's style value, and the
-// text word for word as the user reads it. A box that asks is left without
-// an answer (0, a box the system could not show), which no road may take for
-// a yes.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <iomanip>
-#include <memory>
-#include <optional>
-#include <sstream>
-#include <string>
-
-#include "FakeSystem.h"
-#include "app/Atualizador.h"
+// text word for word as the user reads it; and what the road leaves on disk.
+// A box that asks is left without an answer (0, a box the system could not
+// show), which no road may take for a yes.
+#include "WizardRoad.h"
+#include "app/AtualizadorTexts.h"
 #include "app/Fatal.h"
 #include "app/Wait.h"
-#ifndef _WIN32
-#include "crypto/openssl/OpenSslProvider.h"
-#endif
-#include "db/Database.h"
 
 namespace {
 
-using fake::File;
-
-constexpr const char* kKey = "SOFTWARE\\Holmcrest\\Varnel R40";
-constexpr const char* kInstalled = "C:\\Varnel\\db.xdb";
-constexpr const char* kPackage = "C:\\Update\\db.xdb";
+using namespace road;
 constexpr const char* kUpdater = "D:\\Update\\Atualizador.exe";
 
-std::unique_ptr<crypto::Provider> TestProvider() {
-#ifdef _WIN32
-    return crypto::MakeSystemProvider();
-#else
-    return std::make_unique<crypto::OpenSslProvider>(std::filesystem::path(::testing::TempDir()) /
-                                                     "atualizador-boxes-keys");
-#endif
+// The cleanup window's first try, its box left without an answer.
+void Cleanup(Road& r, File attributes = {}, const char* bytes = "MZ the updater") {
+    app::Wait w(r.sys, r.sys);
+    r.sys.putFile(kUpdater, bytes, attributes);
+    w.ComeçarATentar(kUpdater);
+    r.sys.answer(0);
+    w.Timer1Tick();
 }
 
-File With(bool File::*attribute) {
-    File f;
-    f.*attribute = true;
-    return f;
-}
-
-// A platform with packages made by the provider, and the wizard on it, made
-// once the road has set up what it finds at start-up.
-struct Road {
-    crypto::Provider& provider;
-    fake::FakeSystem sys;
-    std::optional<app::Atualizador> made;
-
-    std::string package(const char* version) {
-        return db::BuildPackage(provider, sys, version, 1, "body");
-    }
-    app::Atualizador& wizard() {
-        if (!made) made.emplace(sys, sys, provider);
-        return *made;
-    }
-    void registered() { sys.setRegistryString(kKey, "DB", kInstalled); }
-    void installed(File attributes = {}) {
-        sys.putFile(kInstalled, package("XDB9"), attributes);
-        registered();
-    }
-    void load(File attributes = {}) {
-        if (!sys.exists(kPackage)) sys.putFile(kPackage, package("XDB10"), attributes);
-        wizard().Load(0xC0C0C0);
-    }
-    void next() { wizard().Command2Click(); }
-    // The next click, its box left without an answer.
-    void nextUnanswered() {
-        sys.answer(0);
-        next();
-    }
-    // A release of another package of the same size.
-    void sealed() {
-        const std::string shipped = package("XDB11");
-        const auto hash = provider.sha256();
-        hash->update(shipped);
-        std::ostringstream seal;
-        seal << shipped.size() << ' ' << std::hex << std::setfill('0');
-        for (const int b : hash->finish()) seal << std::setw(2) << b;
-        sys.seal = seal.str();
-    }
-    void cleanup(File attributes = {}, const std::string& image = "MZ the updater") {
-        app::Wait w(sys, sys);
-        sys.putFile(kUpdater, image, attributes);
-        w.ComeçarATentar(kUpdater);
-        sys.answer(0);
-        w.Timer1Tick();
-    }
-};
+// What a road leaves on disk, besides no staged copy.
+enum Files { Kept, Installed, InstalledPackageKept };
 
 struct Box {
     const char* road;
-    void (*drive)(Road&);
+    void (*drive)(Road&);  // the road to the box
     const char* title;
     int style;
-    const char* text;
+    const char* text;  // nullptr: pinned by another road
     bool ends;
+    Files files = Kept;
     std::size_t shown = 1;  // this box first
 };
 
@@ -140,16 +73,21 @@ const Box kBoxes[] = {
      "Não foi possível instalar o novo banco de dados em C:\\Varnel\\db.xdb: não há espaço "
      "suficiente no disco (erro 112).\r\nO arquivo de atualização (db.xdb) foi mantido.\r\n\r\n"
      "Verifique se a pasta existe e se há espaço em disco, e clique em Repetir.", true},
-    {"package on read-only media",
+    // Retry tries the removal again, and only it; no answer keeps the package.
+    {"package on read-only media: the removal not retried, or the copy made again",
      [](Road& r) {
-         r.installed(); r.load(With(&File::readOnlyMedia)); r.next(); r.nextUnanswered(); },
+         r.installed(); r.load(With(&File::readOnlyMedia)); r.next();
+         r.sys.answer(platform::Retry); r.nextUnanswered();
+         EXPECT_EQ(r.sys.copiesMade, 1);
+         EXPECT_EQ(r.at("Command2").caption, "Finalizar"); },
      "Erro ao remover o arquivo de atualização", 21,
      "O novo banco de dados foi instalado, mas o arquivo de atualização (C:\\Update\\db.xdb) não "
      "pôde ser removido: a mídia está protegida contra gravação (erro 19).\r\n\r\nSe ele estiver "
      "em uma mídia somente leitura, clique em Cancelar para mantê-lo; caso contrário, clique em "
-     "Repetir.", false},
-    {"a release's package swapped",
-     [](Road& r) { r.sealed(); r.installed(); r.load(); r.next(); r.next(); },
+     "Repetir.", false, InstalledPackageKept, 2},
+    {"a package of the release's size but other bytes installed",
+     [](Road& r) {
+         r.sys.seal = r.sealOf(r.package("XDB11")); r.installed(); r.load(); r.next(); r.next(); },
      "Erro no arquivo de atualização", 16,
      "O arquivo de atualização (db.xdb) não corresponde a este atualizador: ele foi alterado ou "
      "substituído depois que a atualização foi publicada.\r\n\r\nNada foi instalado, e o banco "
@@ -168,41 +106,84 @@ const Box kBoxes[] = {
          r.next(); },
      "", 16,
      "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\nNão foi possível abrir o "
-     "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true},
-    {"Finalizar, the updater's file swapped before it was held", [](Road& r) {
-         r.installed(); r.load(); r.next(); r.next(); r.sys.image = "MZ another"; r.next(); },
-     "Erro ao finalizar a atualização", 16,
-     "O arquivo do atualizador foi alterado enquanto ele era executado. O banco de dados já foi "
-     "atualizado, mas os arquivos do atualizador não serão removidos automaticamente: "
-     "remova-os manualmente.", true},
-    {"updater deleted", [](Road& r) { r.cleanup(); },
+     "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true,
+     Installed},
+    {"updater deleted", [](Road& r) { Cleanup(r); },
      "Reinicialização", 65,
      "O atualizador removeu os componentes de instalação, porém ainda resta um arquivo. Para "
      "removê-lo, será necessário que o computador seja reiniciado. Caso não seja reiniciado "
      "agora, o arquivo será apagado na próxima vez que o computador for ligado.\r\n\r\nPara "
      "reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar", true},
-    {"updater on a write-protected disc", [](Road& r) { r.cleanup(With(&File::readOnlyMedia)); },
+    {"updater on a write-protected disc", [](Road& r) { Cleanup(r, With(&File::readOnlyMedia)); },
      "Erro ao remover o atualizador", 48,
      "Não foi possível remover o atualizador (D:\\Update\\Atualizador.exe): a mídia está "
      "protegida contra gravação (erro 19).\r\n\r\nEsse arquivo pode ser apagado normalmente mais "
-     "tarde.", true, 2},
-    {"another file at the updater's path", [](Road& r) { r.cleanup({}, "MZ another"); },
+     "tarde.", true, Kept, 2},
+    {"another file at the updater's path", [](Road& r) { Cleanup(r, {}, "MZ another"); },
      "Erro ao remover o atualizador", 48,
      "O arquivo D:\\Update\\Atualizador.exe não é o atualizador e foi deixado como estava.",
-     true, 2},
+     true, Kept, 2},
+    {"Finalizar, the updater's file swapped before it was held", [](Road& r) {
+         r.installed(); r.load(); r.next(); r.next(); r.sys.image = "MZ another"; r.next(); },
+     "Erro ao finalizar a atualização", 16,
+     "O arquivo do atualizador foi alterado enquanto ele era executado. O banco de dados já foi "
+     "atualizado, mas os arquivos do atualizador não serão removidos automaticamente: "
+     "remova-os manualmente.", true, Installed},
+    // The same boxes on other roads.
+    {"the updater's path joined wrongly at a drive root", [](Road& r) {
+         r.sys.exeFolder = "D:\\"; r.sys.exeTitle = "update";
+         r.sys.onMessage = [](const fake::Message& m) {
+             EXPECT_NE(m.text.find("(D:\\UPDATE.EXE)"), std::string::npos); };
+         r.load(); },
+     "Arquivo inexistente", 48, nullptr, true},
+    {"a hidden package taken for one", [](Road& r) { r.load(With(&File::hidden)); },
+     "Arquivo inexistente", 48, nullptr, true},
+    {"an installed version out of range not taken for a missing database",
+     [](Road& r) { r.installed({}, "XDB32768"); r.load(); r.nextUnanswered(); },
+     "Banco de dados inexistente", 36, nullptr, true},
+    {"a hidden installed database taken for one",
+     [](Road& r) { r.installed(With(&File::hidden)); r.load(); r.nextUnanswered(); },
+     "Banco de dados inexistente", 36, nullptr, true},
+    {"Yes to the reinstall question not installing at once", [](Road& r) {
+         r.sys.putFolder("C:\\Varnel"); r.registered(); r.load(); r.sys.answer(platform::Yes);
+         r.next();
+         EXPECT_EQ(r.at("Command2").caption, "Finalizar"); },
+     "Banco de dados inexistente", 36, nullptr, false, Installed},
+    {"a corrupted installed database replaced", [](Road& r) {
+         r.registered(); r.sys.putFile(kInstalled, r.oldBytes = "junk"); r.load(); r.next(); },
+     "Banco de dados corrompido!", 16, nullptr, true},
+    {"a package of another size than the release's read", [](Road& r) {
+         r.sys.seal = r.sealOf(r.package("XDB10")); r.installed(); r.load({}, "XDB100"); },
+     "Banco de dados corrompido!", 16, nullptr, true},
+    {"the hash of a copy tried again not started afresh", [](Road& r) {
+         r.sys.seal = r.sealOf(r.package("XDB10")); r.installed(); r.load(); r.next();
+         r.sys.diskSpace = 10;
+         r.sys.answer(platform::Retry);
+         r.sys.onMessage = [&r](const fake::Message&) { r.sys.diskSpace = ~0ull; };
+         r.next(); },
+     "Erro no acesso do banco de dados", 21, nullptr, false, Installed},
+    // No box: only "Cancelar" is offered.
+    {"the same version installed again", [](Road& r) {
+         r.installed({}, "XDB0010"); r.load({}, "ABC10"); r.next();
+         EXPECT_FALSE(r.at("Command2").enabled);
+         EXPECT_TRUE(r.at("Command1").enabled);
+         EXPECT_EQ(r.at("Label4").caption,
+                   "A versão do banco de dados encontrada em seu computador (XDB0010) é a mesma "
+                   "que deveria ser instalada, e por isso não poderá ser atualizada.\r\n\r\n"
+                   "Clique em \"Cancelar\" para sair do Atualizador"); },
+     nullptr, 0, nullptr, false, Kept, 0},
+    {"a newer version replaced", [](Road& r) {
+         r.installed({}, "XDB11"); r.load(); r.next();
+         EXPECT_FALSE(r.at("Command2").enabled);
+         EXPECT_EQ(r.at("Label4").caption, app::atualizador_texts::NewerVersionText("XDB11")); },
+     nullptr, 0, nullptr, false, Kept, 0},
 };
 // clang-format on
 
 TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
-    const auto provider = TestProvider();
-    {
-        // The first use makes the key container and says so in a box.
-        fake::FakeSystem first;
-        db::BuildPackage(*provider, first, "XDB1", 1, "");
-    }
     for (const Box& box : kBoxes) {
         SCOPED_TRACE(box.road);
-        Road r{*provider, {}, {}};
+        Road r;
         try {
             try {
                 box.drive(r);
@@ -211,14 +192,23 @@ TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
             }
         } catch (const fake::ProgramEnded&) {
         }
+        EXPECT_EQ(r.sys.ended, box.ends);
+        EXPECT_EQ(r.sys.reboots, 0);
+        EXPECT_EQ(r.sys.contents(kInstalled), box.files == Kept ? r.oldBytes : r.newBytes);
+        EXPECT_EQ(r.sys.contents(kPackage), box.files == Installed ? "" : r.newBytes);
+        EXPECT_FALSE(r.sys.anyStaged());
         ASSERT_EQ(r.sys.messages.size(), box.shown);
+        if (box.shown == 0) continue;
         const fake::Message& shown = r.sys.messages.front();
         EXPECT_EQ(shown.title, box.title);
         EXPECT_EQ(shown.style, box.style);
-        EXPECT_EQ(shown.text, box.text);
-        EXPECT_EQ(r.sys.ended, box.ends);
-        EXPECT_EQ(r.sys.reboots, 0);
+        if (box.text) {
+            EXPECT_EQ(shown.text, box.text);
+        }
     }
+    Road r;
+    r.sys.seal = "1234 not a hash";  // a release's seal malformed
+    EXPECT_THROW(r.wizard(), std::invalid_argument);
 }
 
 }  // namespace
