@@ -1,18 +1,14 @@
 #!/usr/bin/env python3
 """A big package's installation (256 MB, made once per Wine bench).
-
-kill: the updater killed (SIGKILL, from the Linux side, which sees each Wine
-file operation as it happens) at each moment of the installation; faults: a
-database neither the old one nor the new one, a staged copy left beside it,
-an update a fresh run cannot complete.
-
-hang: while the package is copied, WM_NULL sent every 50 ms and Alt+F4
-pressed; faults: the copy on the window's thread (an answer slower than
-500 ms), no progress shown, a close request ending the copy.
-
+kill: SIGKILL from the Linux side at each moment of it. Faults: a database
+neither the old one nor the new one, a staged copy left beside it, an update
+a fresh run cannot complete.
+hang: WM_NULL every 50 ms and Alt+F4 during the copy. Faults: the copy on
+the window's thread, no progress shown, a close request ending the copy.
     crash_test.py --build DIR --exe Atualizador.exe kill|hang
 """
 import argparse
+import contextlib
 import os
 import re
 import shutil
@@ -47,8 +43,7 @@ class Install:
 
     def reset(self):
         for path, data in ((self.installed, self.old), (self.package, self.new)):
-            with open(path, "wb") as out:
-                out.write(data)
+            open(path, "wb").write(data)
 
     def start(self, summary="Versão instalada"):
         """The updater, walked to the version check's text."""
@@ -96,13 +91,11 @@ def kill_at(install, process, moment, timeout=120):
         seen = {"staged": None, "size": len(install.new), "replaced": False,
                 "package": os.path.exists(install.package)}
         for entry in os.scandir(install.product):
-            try:
+            with contextlib.suppress(FileNotFoundError):
                 if entry.name == "db.xdb":
                     seen["replaced"] = entry.stat().st_ino != old_inode
                 else:
                     seen["staged"] = entry.stat().st_size
-            except FileNotFoundError:
-                pass
         if moment(seen) or process.poll() is not None or time.monotonic() > deadline:
             os.kill(process.pid, signal.SIGKILL)
             process.wait(timeout=30)
