@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "crypto/Provider.h"
 
@@ -21,17 +22,15 @@ enum class Step {
     HashData,
     DeriveKey,
     Cipher,  // enciphering or deciphering, whole or a piece
-    Sign,    // signing into the buffer
+    Sign,
     Verify,
 };
 
-// A failure code that throws std::bad_alloc instead.
-inline constexpr std::uint32_t kOutOfMemory = 0xFFFFFFFF;
+inline constexpr std::uint32_t kOutOfMemory = 0xFFFFFFFF;  // throws std::bad_alloc
 
-// A provider whose calls succeed unless a step is scripted to fail. Its
-// cipher is a stream cipher, as RC4 is: each byte XORed with a key byte that
-// depends on the password and on the byte's place in the text. A signature
-// is "#" and the bytes hashed.
+// Calls succeed unless scripted to fail. The cipher is a stream cipher, as
+// RC4 is (a key byte per place, from the password); a signature is "#" and
+// the bytes hashed.
 class ScriptedProvider : public crypto::Provider {
   public:
     explicit ScriptedProvider(bool exists = true, std::map<Step, std::uint32_t> f = {})
@@ -39,13 +38,10 @@ class ScriptedProvider : public crypto::Provider {
     std::map<Step, std::uint32_t> failures;
     bool containerExists;
     std::string containerName = "alice";
-    // What a failing encrypt/decrypt leaves in its length (none: the one given).
-    std::optional<std::uint32_t> lengthLeftOnFailure;
-    // Asked for the length, signing asks this much more than it then writes.
-    std::uint32_t signatureSlack = 0;
-    int live = 0;  // contexts, hashes and keys not yet released
+    std::optional<std::uint32_t> lengthLeftOnFailure;  // by a failed cipher (none: as given)
+    std::uint32_t signatureSlack = 0;                  // asked for more than signing then writes
+    int live = 0;                                      // contexts, hashes and keys not yet released
 
-    // The failure scripted for step (0: none).
     std::uint32_t fails(Step step) {
         const auto f = failures.find(step);
         if (f != failures.end() && f->second == kOutOfMemory) throw std::bad_alloc();
@@ -58,8 +54,7 @@ namespace scripted {
 
 using crypto::Outcome;
 
-// One object plays the context, the hash (the bytes hashed) and the key (the
-// byte its password gave, and where in the text it is).
+// One object plays the context, the hash (its bytes) and the key.
 struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     explicit Fake(ScriptedProvider& p, char k = 0) : provider(p), key(k) { ++p.live; }
     ~Fake() override { --provider.live; }
@@ -95,6 +90,7 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     }
     Outcome generateSignatureKey(std::uint32_t) override { return Outcome::failure(1); }
     Outcome importSignatureKey(std::string_view) override { return Outcome::failure(1); }
+    Outcome exportPrivateBlob(std::string&) override { return Outcome::failure(1); }
 
     Outcome hashData(std::string_view bytes) override {
         data += bytes;
@@ -102,13 +98,10 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     }
     Outcome signHash(std::uint32_t, char* signature, std::uint32_t& length) override {
         const std::string made = "#" + data;
-        if (signature == nullptr) {
-            length = static_cast<std::uint32_t>(made.size() + provider.signatureSlack);
-            return Outcome::success();
-        }
-        made.copy(signature, length);
-        length = static_cast<std::uint32_t>(made.size());
-        return result(Step::Sign);
+        if (signature != nullptr) made.copy(signature, length);
+        length =
+            static_cast<std::uint32_t>(made.size() + (signature ? 0 : provider.signatureSlack));
+        return signature ? result(Step::Sign) : Outcome::success();
     }
     Outcome verifySignature(std::string_view signature, crypto::Key&) override {
         if (Outcome verified = result(Step::Verify); !verified) return verified;
@@ -116,12 +109,11 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
                                        : Outcome::failure(crypto::kNteBadSignature);
     }
 
-    // The key stream goes on from piece to piece; a final call (which
-    // leaves a length) ends it.
+    // The key stream goes on from piece to piece; a final call (one with a
+    // length) ends it.
     Outcome run(std::span<char> bytes, std::uint32_t* length = nullptr) {
         if (std::uint32_t code = provider.fails(Step::Cipher)) {
-            if (length != nullptr && provider.lengthLeftOnFailure)
-                *length = *provider.lengthLeftOnFailure;
+            if (length && provider.lengthLeftOnFailure) *length = *provider.lengthLeftOnFailure;
             return Outcome::failure(code);
         }
         for (char& c : bytes) c = static_cast<char>(c ^ key ^ at++ * 7);
@@ -132,7 +124,6 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     Outcome decrypt(std::string& b, std::uint32_t& n) override { return run({b.data(), n}, &n); }
     Outcome encryptPiece(std::span<char> b) override { return run(b); }
     Outcome decryptPiece(std::span<char> b) override { return run(b); }
-    Outcome exportPrivateBlob(std::string&) override { return Outcome::failure(1); }
 };
 
 }  // namespace scripted
@@ -143,10 +134,8 @@ inline crypto::Acquired<crypto::Context> ScriptedProvider::acquireContext(std::u
                                                              : Step::Acquire;
     if (std::uint32_t code = fails(step)) return {nullptr, code};
     if (flags == 0 && !containerExists) return {nullptr, crypto::kNteBadKeyset};
-    if (flags == crypto::kCryptNewKeyset) {
-        if (containerExists) return {nullptr, crypto::kNteExists};
-        containerExists = true;
-    }
+    if (flags == crypto::kCryptNewKeyset && std::exchange(containerExists, true))
+        return {nullptr, crypto::kNteExists};
     return {std::make_unique<scripted::Fake>(*this), 0};
 }
 

@@ -1,5 +1,5 @@
-// The cipher filter's own logic over a scripted provider: what it shows,
-// what it leaves in its buffers and in status, on every failure path.
+// The cipher filter over a scripted provider: what it shows and leaves in
+// its buffers and status on every failure path.
 #include "crypto/clsCryptoFilterBox.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ constexpr std::uint32_t kNoKey = 0x8009000D;      // shown as -2146893811
 const std::string kLoadFailed = "Erro ao carregar a classe descompiladora!";
 const std::string kNoContext = "Error -2146893802 during CryptAcquireContext!";
 
-// A filter over a provider set up before the filter makes sure of its container.
+// A filter over a provider scripted before the filter makes its container.
 struct Rig {
     explicit Rig(ScriptedProvider p = ScriptedProvider()) : provider(std::move(p)) {}
     ScriptedProvider provider;
@@ -38,8 +38,7 @@ struct Rig {
     }
 };
 
-// A container made is named, up to the zero byte its name ends at. (Neither
-// the container nor a context of no container: see FilterWithoutContainer.)
+// Faults: a container's name read past its zero byte; a made one not named.
 TEST(FilterInitUser, ShowsWhatMakingTheContainerSaid) {
     ScriptedProvider named(false);
     named.containerName = std::string("bob\0tail", 8);
@@ -49,11 +48,10 @@ TEST(FilterInitUser, ShowsWhatMakingTheContainerSaid) {
               (Texts{"ErrInitUser Out of memory", kLoadFailed}));
 }
 
-// A failure is shown while status is 0 and the handles had are still held
-// (released after the report); the operation ends with status 1, Encrypt
-// keeping its previous result, Decrypt and Sign leaving none. A context that
-// cannot be had is named (every step of the key set-up is, in the database
-// tests); an unexpected failure shows its record.
+// Faults: a failure reported after the handles are released or with status
+// set, a handle leaked, a stale result left (Encrypt keeps its own), a text
+// of 1 GB accepted though its doubled buffer overflows an int32, or 1 GB - 1
+// refused.
 TEST(FilterFailures, AreShownWhileRunningAndEndTheOperation) {
     using Op = void (clsCryptoFilterBox::*)();
     const Op decrypt = &clsCryptoFilterBox::Decrypt, sign = &clsCryptoFilterBox::Sign;
@@ -86,8 +84,6 @@ TEST(FilterFailures, AreShownWhileRunningAndEndTheOperation) {
             EXPECT_EQ(r.filter.Signature().empty(), op == sign);
         }
     }
-    // A text of 1 GB or more: its work buffer, twice as long, overflows a
-    // 32-bit signed size; the record is the overflow's own.
     Rig r;
     EXPECT_FALSE(r.filter.BeginStream(Direction::Decrypt, 1ull << 30));
     EXPECT_FALSE(r.filter.BeginStream(Direction::Encrypt, 1ull << 30));
@@ -96,11 +92,9 @@ TEST(FilterFailures, AreShownWhileRunningAndEndTheOperation) {
                                 "ErrEncrypt Overflow"}));
 }
 
-// The length the failed call left, then the error. Encrypt's call is given
-// the text's length, in a buffer twice as long, and a failed one still hands
-// out as many bytes as it left, spaces past the text; Decrypt's is given the
-// whole buffer, and a failed one hands out none. A failed piece shows what
-// the call over the whole text would, and ends the stream.
+// A failed call shows the length it left, then the error. Faults: Encrypt
+// not handing out the bytes left (padded with spaces), Decrypt handing out
+// any, a failed stream showing the text's length for the buffer's or going on.
 TEST(FilterCipher, AFailedCallShowsTheLengthItLeftThenTheError) {
     const std::string encrypt = "Error -2146893819 during CryptEncrypt!";
     const std::string decrypt = "Error -2146893819 during CryptDecrypt!";
@@ -131,10 +125,8 @@ TEST(FilterCipher, AFailedCallShowsTheLengthItLeftThenTheError) {
     }
 }
 
-// Status 2 only for a valid signature of the whole text; a bad signature is
-// no failure of the service, any other failure is shown. The signature is
-// what the call wrote, however much it first asked for; one that could not
-// be made leaves none, not a buffer of zeros that looks like one.
+// Faults: a bad signature shown as a failure of the service, a signature
+// padded past what the call wrote, a failed one leaving zeros.
 TEST(FilterSignature, ValidateTellsABadSignatureFromAFailureOfTheService) {
     for (std::uint32_t code : {0u, crypto::kNteBadSignature, kBadKeyset}) {
         Rig r(ScriptedProvider(true, {{Step::Verify, code}}));
@@ -155,12 +147,10 @@ TEST(FilterSignature, ValidateTellsABadSignatureFromAFailureOfTheService) {
     EXPECT_EQ(r.shown(), Texts{"Error -2146893811 during CryptSignHash"});
 }
 
-// An administrator's credentials over another user's session, a mandatory or
-// a temporary profile: the default container can be neither opened nor made.
-// Ciphers need no key of the user's, so they run through a context of no
-// container without a word; signing still needs the container and says so.
-// Only when even that context fails does everything fail as it always has,
-// with the default container's code.
+// No container can be opened or made (another user's session, a temporary
+// profile): ciphers run silently through a context of no container, signing
+// says it fails; failing that too, all fails as before. Also: Decrypt
+// emptying InBuffer.
 TEST(FilterWithoutContainer, CiphersRunSilentlyThroughAContextOfNoContainer) {
     Rig reference;
     reference.filter.Password("pw");
@@ -168,7 +158,7 @@ TEST(FilterWithoutContainer, CiphersRunSilentlyThroughAContextOfNoContainer) {
     reference.filter.Encrypt();
     const std::string enciphered = reference.filter.OutBuffer();
     for (bool noContainer : {true, false}) {
-        SCOPED_TRACE(noContainer ? "a context of no container" : "not even that");
+        SCOPED_TRACE(noContainer);
         ScriptedProvider p(false, {{Step::AcquireNew, kNoKey}});
         if (!noContainer) p.failures[Step::AcquireNoContainer] = kNoKey;
         Rig r(p);
@@ -176,7 +166,7 @@ TEST(FilterWithoutContainer, CiphersRunSilentlyThroughAContextOfNoContainer) {
         r.filter.InBuffer(enciphered);
         r.filter.Decrypt();
         EXPECT_EQ(r.filter.OutBuffer(), noContainer ? "plain text" : "");
-        EXPECT_EQ(r.filter.InBuffer(), enciphered);  // kept: a second Decrypt gives the same
+        EXPECT_EQ(r.filter.InBuffer(), enciphered);
         r.filter.InBuffer("plain text");
         r.filter.Encrypt();
         EXPECT_EQ(r.filter.OutBuffer(), noContainer ? enciphered : "");

@@ -1,21 +1,14 @@
 #!/usr/bin/env python3
-"""The installation of a big package (256 MB, made once per Wine bench and
-shared by both proofs).
-
-kill: the updater is killed (SIGKILL from the Linux side, which sees each
-Wine file operation as it happens) at eight moments of the installation.
-After each the installed database is, byte for byte, the old one or the new
-one, nothing is left beside it, and a fresh run completes the update (or
-finds the new database already in place).
-
-hang: while the package is copied another Windows program sends the wizard
-WM_NULL every 50 ms; no answer may take more than 500 ms, and the status
-line must show the copy's progress. Alt+F4 pressed meanwhile changes
-nothing: the copy ends at "Finalizar".
-
+"""A big package's installation (256 MB, made once per Wine bench).
+kill: SIGKILL from the Linux side at each moment of it. Faults: a database
+neither the old one nor the new one, a staged copy left beside it, an update
+a fresh run cannot complete.
+hang: WM_NULL every 50 ms and Alt+F4 during the copy. Faults: the copy on
+the window's thread, no progress shown, a close request ending the copy.
     crash_test.py --build DIR --exe Atualizador.exe kill|hang
 """
 import argparse
+import contextlib
 import os
 import re
 import shutil
@@ -28,17 +21,15 @@ sys.dont_write_bytecode = True  # nothing compiled left in the source tree
 from e2ebench import (LABEL1, LABEL4, NEXT, STATUS, TITLE, WIZARD, WIZARD_TEXTS, E2E, Failure,
                       fresh_folder, read, stop)
 
-MIB = 1 << 20
-
 
 class Install:
-    def __init__(self, t, exe, size=256 * MIB):
+    def __init__(self, t, exe):
         self.t = t
         big = os.path.join(t.drive, "big")
         if not os.path.exists(os.path.join(big, "made")):
             fresh_folder(big)
             t.keygen()
-            t.pack(os.path.join(big, "new.xdb"), "XDB0002", 2, os.urandom(size))
+            t.pack(os.path.join(big, "new.xdb"), "XDB0002", 2, os.urandom(256 << 20))
             t.pack(os.path.join(big, "old.xdb"), "XDB0001", 1, b"the old records\r\n")
             open(os.path.join(big, "made"), "w").close()
         self.new, self.old = read(os.path.join(big, "new.xdb")), read(os.path.join(big, "old.xdb"))
@@ -51,10 +42,8 @@ class Install:
         t.register(self.installed)
 
     def reset(self):
-        """Old database installed, the package beside the updater."""
         for path, data in ((self.installed, self.old), (self.package, self.new)):
-            with open(path, "wb") as out:
-                out.write(data)
+            open(path, "wb").write(data)
 
     def start(self, summary="Versão instalada"):
         """The updater, walked to the version check's text."""
@@ -69,38 +58,28 @@ class Install:
             raise
 
     def state(self):
-        """'old', 'new', or what else is there."""
-        if not os.path.exists(self.installed):
-            return "missing"
         data = read(self.installed)
-        return {self.old: "old", self.new: "new"}.get(data, f"neither ({len(data)} bytes)")
+        return {self.old: "old", self.new: "new"}.get(data, f"neither ({len(data or b'')} bytes)")
 
     def others(self, wait=10):
         """Files beside the database, once a killed process's have had time to go."""
         deadline = time.monotonic() + wait
-        while True:
-            others = sorted(n for n in os.listdir(self.product) if n != "db.xdb")
-            if not others or time.monotonic() > deadline:
-                return others
+        while (others := sorted(set(os.listdir(self.product)) - {"db.xdb"})) and \
+                time.monotonic() < deadline:
             time.sleep(0.05)
+        return others
 
 
 def written(part):
     return lambda s: (s["staged"] or 0) > part * s["size"]
 
 
-MOMENTS = [
-    ("as the step starts", lambda s: True),
-    # The staged copy is made and marked for deletion on close in two system
-    # calls; the first moment is its first bytes, once it is marked.
-    ("the first bytes written", written(0)),
-    ("a quarter written", written(1 / 4)),
-    ("half written", written(1 / 2)),
-    ("three quarters written", written(3 / 4)),
-    ("fully written, being flushed", written(1 - 1e-9)),
-    ("just put in place", lambda s: s["replaced"]),
-    ("the package removed", lambda s: not s["package"]),
-]
+# The staged copy is made and marked for deletion on close in two system
+# calls: its first bytes come once it is marked.
+MOMENTS = [("as the step starts", lambda s: True), ("the first bytes written", written(0)),
+           ("half written", written(1 / 2)), ("fully written, being flushed", written(1 - 1e-9)),
+           ("just put in place", lambda s: s["replaced"]),
+           ("the package removed", lambda s: not s["package"])]
 
 
 def kill_at(install, process, moment, timeout=120):
@@ -112,13 +91,11 @@ def kill_at(install, process, moment, timeout=120):
         seen = {"staged": None, "size": len(install.new), "replaced": False,
                 "package": os.path.exists(install.package)}
         for entry in os.scandir(install.product):
-            try:
+            with contextlib.suppress(FileNotFoundError):
                 if entry.name == "db.xdb":
                     seen["replaced"] = entry.stat().st_ino != old_inode
                 else:
                     seen["staged"] = entry.stat().st_size
-            except FileNotFoundError:
-                pass
         if moment(seen) or process.poll() is not None or time.monotonic() > deadline:
             os.kill(process.pid, signal.SIGKILL)
             process.wait(timeout=30)
@@ -135,11 +112,10 @@ def fresh_run(install, state):
     process = install.start("A versão do banco de dados encontrada" if state == "new" else
                             "Versão instalada")
     try:
-        if state == "new":
-            return True
-        install.t.ui("click", WIZARD, NEXT)
-        install.t.wait_text(WIZARD, LABEL1, WIZARD_TEXTS["kInstalled"], timeout=120)
-        return install.state() == "new" and not os.path.exists(install.package)
+        if state == "old":
+            install.t.ui("click", WIZARD, NEXT)
+            install.t.wait_text(WIZARD, LABEL1, WIZARD_TEXTS["kInstalled"], timeout=120)
+        return install.state() == "new" and (state == "new" or not os.path.exists(install.package))
     finally:
         stop(process)
 
@@ -165,12 +141,11 @@ def hang(t, install):
         probe = subprocess.Popen(["wine", t.driver, "probe", WIZARD, NEXT, STATUS,
                                   "Instalando o novo banco de dados:", "--timeout", "300000"],
                                  env=t.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
-        staged = lambda: [n for n in os.listdir(install.product) if n != "db.xdb"]
         deadline = time.monotonic() + 60
-        while not staged() and probe.poll() is None and time.monotonic() < deadline:
+        while install.others(0) == [] and probe.poll() is None and time.monotonic() < deadline:
             time.sleep(0.001)
         t.keys(None, "alt+F4")
-        print("Alt+F4 sent", "during the copy" if staged() else "after it")
+        print("Alt+F4 sent", "during the copy" if install.others(0) else "after it")
         answer = probe.communicate(timeout=330)[0].decode()
         print("probe:", answer.strip())
         t.check(probe.returncode == 0 and t.ui("text", WIZARD, NEXT).strip() == "Finalizar",

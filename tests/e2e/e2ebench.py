@@ -1,7 +1,6 @@
-"""What the end-to-end tests add to the Wine bench (scripts/winebench.py):
-the UI driver's commands (tests/e2e/driver/uidriver.cpp), the product's own
-texts read from its headers, packages made by the Windows xdbtool,
-screenshots, and checks that name the fault they catch."""
+"""The Wine bench (scripts/winebench.py) with the UI driver's commands, the
+product's texts read from its headers, packages made by the Windows xdbtool,
+screenshots, and checks named by the fault they catch."""
 import ast
 import os
 import re
@@ -47,7 +46,6 @@ class E2E(Bench):
         return os.path.join(self.build, path)
 
     def windows(self, path):
-        """A Linux path as Windows programs see it."""
         path = os.path.abspath(path)
         if path.startswith(self.drive + "/"):
             return "C:\\" + path[len(self.drive) + 1:].replace("/", "\\")
@@ -63,9 +61,8 @@ class E2E(Bench):
         return result.stdout.decode("utf-8")
 
     def start(self, program, cwd, overrides=""):
-        """Starts a Windows program without waiting; `overrides` go to its
-        WINEDLLOVERRIDES (Wine reads them from the Linux environment, which
-        its children inherit)."""
+        """A Windows program, not waited for; `overrides` go to the
+        WINEDLLOVERRIDES its children inherit."""
         env = dict(self.env)
         if overrides:
             env["WINEDLLOVERRIDES"] += ";" + overrides
@@ -86,9 +83,8 @@ class E2E(Bench):
         self.ui("press", str(button))
 
     def keys(self, name, *keys):
-        """Real key events, as a person types them (xdotool on the bench's
-        display), into the shown window whose text begins with `name`, given
-        the focus first; with no name, into whatever has it."""
+        """Real key events (xdotool) into the shown window whose text begins
+        with `name`, focused first; with no name, into whatever has the focus."""
         xdotool = lambda *argv: subprocess.run(["xdotool", *argv], env=self.env, timeout=30,
                                                capture_output=True, text=True).stdout.split()
         deadline = time.monotonic() + 30
@@ -102,7 +98,7 @@ class E2E(Bench):
             xdotool("key", "--delay", "50", *keys)
 
     def tab_to(self, control, tabs=12):
-        """Tab, as a person would, until the wizard's `control` has the focus."""
+        """Tab until the wizard's `control` has the focus."""
         for _ in range(tabs):
             if self.ui("focus", WIZARD).strip() == control[1:]:
                 return
@@ -111,12 +107,11 @@ class E2E(Bench):
                       f"#{self.ui('focus', WIZARD).strip()} (0: on no control)")
 
     def shot(self, name):
-        """A screenshot of the desktop cut down to its windows, when
-        ATUALIZADOR_SCREENSHOTS names a folder."""
+        """The desktop cut down to its windows, into ATUALIZADOR_SCREENSHOTS."""
         folder = os.environ.get("ATUALIZADOR_SCREENSHOTS")
         if not folder:
             return
-        time.sleep(0.3)  # the last paint reaches the screen
+        time.sleep(0.3)  # the last paint
         png = os.path.join(folder, name + ".png")
         run = lambda *argv: subprocess.run(argv, env=self.env, check=True, timeout=60,
                                            capture_output=True, text=True).stdout
@@ -128,15 +123,13 @@ class E2E(Bench):
     def pack(self, path, version, records, body):
         """A package made with the system's cipher by the Windows xdbtool."""
         body_path = path + ".body"
-        with open(body_path, "wb") as out:
-            out.write(body)
+        open(body_path, "wb").write(body)
         self.wine(self.built("tools/xdbtool.exe"), "pack", "--version", version, "--records",
                   str(records), "-o", self.windows(path), self.windows(body_path), timeout=600)
         os.remove(body_path)
 
     def keygen(self):
-        """The user's key container, whose first use the updater would
-        otherwise announce in a box, made with a signature key."""
+        """The user's key container, with a signature key (else announced in a box)."""
         self.wine(self.built("tools/xdbtool.exe"), "keygen", "--bits", "1024", check=False)
 
     def register(self, database):
@@ -144,7 +137,6 @@ class E2E(Bench):
                   "/f")
 
     def check(self, ok, fault):
-        """Records a failed check, named by the fault it reveals."""
         if not ok:
             print("FAILED:", fault, flush=True)
             self.failures.append(fault)

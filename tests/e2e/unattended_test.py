@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The unattended mode on the real program: every exit code, read on the
-Windows side (`wine` keeps only its low 8 bits), no window of its process
-ever shown, the files each outcome leaves, and the log's lines."""
+"""The unattended mode: each exit code (read on the Windows side: `wine`
+keeps only its low 8 bits), no window ever shown, the files each outcome
+leaves, and the log's lines."""
 import argparse
 import os
 import re
@@ -24,13 +24,11 @@ def main():
         product + "/db.xdb", root + "/log.txt"
     t.pack(root + "/new.xdb", "XDB0002", 2, b"registros novos\r\n")
     t.pack(root + "/old.xdb", "XDB0001", 1, b"registros antigos\r\n")
-    # The account's key container, made by the packing, goes: the first run
-    # makes it again, which the wizard says in a box.
+    # The key container the packing made goes: the wizard would announce it in a box.
     t.wine("reg", "delete", r"HKCU\Software\Wine\Crypto\RSA", "/f", check=False)
     run = lambda line: map(int, t.ui("run", f'"{t.windows(exe)}" {line}', timeout_ms=120000).split())
     write = lambda path: lambda: open(path, "wb").write(b"lixo")
-    # (code, the fault it catches, set-up, what the log says; whether the new
-    # database is installed and the package gone, else both untouched)
+    # (code, the fault, set-up, what the log says, whether it installs; else nothing changes)
     cases = [
         (0, "no install, or a box for a new key container", None, "Create key container", True),
         (0, "the same version installed again", lambda: shutil.copyfile(package, installed),
@@ -67,8 +65,7 @@ def main():
                 and lines[-2].endswith(f" Código de saída: {code}") and said in "".join(lines),
                 f"{fault}: the log does not say {said!r}, with the time, and then its code")
 
-    # A log that cannot be written (a folder; a second name of another file)
-    # changes nothing, and without /LOG nothing is written.
+    # Faults: a log written into a folder, or through a second name of another file.
     os.remove(log)
     shutil.copyfile(package, installed)
     open(root + "/other.txt", "wb").write(b"outro")

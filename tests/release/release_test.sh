@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2015  # "A && B || fail": fail always exits
-# scripts/release.sh end to end, one case per run:
+# scripts/release.sh end to end, one case per run, the release build shared:
 #   release_test.sh arguments|unsigned|signed SOURCE_DIR WINDOWS_BUILD
-# The release configuration is built once, in WINDOWS_BUILD/release-build,
-# shared by the cases that build (CTest runs them under one resource lock).
 set -euo pipefail
 mode=$1
 src=$(readlink -f "$2")
@@ -17,7 +15,6 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
-# Whoever runs the tests may have signing variables of their own.
 unset ATUALIZADOR_SIGN_PFX ATUALIZADOR_SIGN_PASSWORD ATUALIZADOR_SIGN_TIMESTAMP_URL \
     ATUALIZADOR_SIGN_CAFILE
 printf 'registro um\r\nregistro dois\r\nregistro três\r\n' >records.txt
@@ -41,7 +38,7 @@ unpack() {  # the ZIP of XDB0042 into unpacked/, with its listing and sums check
     (cd unpacked && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 }
 
-# Usage and exit 2 before anything is built or written.
+# Fault: bad arguments building or writing anything, or not exiting 2.
 case_arguments() {
     local args
     for args in "" "records.txt --records 3" "records.txt --version XDB0042 --records three" \
@@ -61,10 +58,9 @@ case_arguments() {
     done
 }
 
-# Says so in one line, and means it; a wrong password ships nothing rather
-# than an unsigned program. Reproducible: the same sources copied to another
-# folder and released later from another build folder give the same ZIP bit
-# for bit, and signed, the same program once its signature is removed.
+# Faults: an unsigned release not saying so, or signed; a wrong password
+# shipping an unsigned program; a ZIP (or a signed program, its signature
+# removed) differing from another folder's, later, build.
 case_unsigned() {
     release XDB0042 || fail "the unsigned release failed: $(cat err)"
     [ "$(grep -ci unsigned out)" -eq 1 ] || fail "not one line saying unsigned: $(cat out)"
@@ -91,11 +87,10 @@ case_unsigned() {
         cmp unsigned.exe unpacked/Atualizador.exe || fail "signed, the program differs but for its signature"
 }
 
-# Signed and verified; gdb finds the debug information through the debuglink;
-# the program from the unpacked ZIP installs no other package than its own
-# (another valid, newer one of the same size is refused at the installation
-# by its hash, one of another size at load), and with its own db.xdb walks
-# the whole road under Wine (the end-to-end road test, run on this program).
+# Faults: a signature that does not verify, a header not hardened, no stack
+# protector, no debug information through the debuglink, a package not the
+# release's installed (same size: its hash; another: at load), the road not
+# walked by the released program.
 case_signed() {
     make_certificate
     release XDB0042 ATUALIZADOR_SIGN_PFX=signer.pfx "ATUALIZADOR_SIGN_PASSWORD=$password" ||
@@ -106,8 +101,7 @@ case_signed() {
     python3 "$src/tests/release/pe_hardening.py" unpacked/Atualizador.exe >hardening.log ||
         fail "the signed program lacks: $(cat hardening.log)"
     symbols=$(timeout 60 x86_64-w64-mingw32-objdump -t dist/Atualizador.exe.debug)
-    # Code built with the stack protector reads the guard through this
-    # pointer; __stack_chk_fail itself comes along with the fortified calls.
+    # The guard's pointer: __stack_chk_fail alone comes with the fortified calls.
     grep -q ' \.refptr\.__stack_chk_guard$' <<<"$symbols" || fail "no stack protector in the program"
     grep -qE ' __[a-z]+_chk$' <<<"$symbols" || fail "no fortified library call in the program"
     cp dist/Atualizador.exe.debug unpacked/
