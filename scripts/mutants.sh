@@ -85,7 +85,7 @@ src/crypto/clsCryptoFilterBox.cpp@looks like one.\n                Signature_.cl
 src/crypto/clsCryptoFilterBox.cpp@Signature_.resize(std::min<std::size_t>(length, Signature_.size()));@(void)length;@a signature padded past what the call wrote
 src/app/Atualizador.cpp@(next == 0xA1 || @(@š left lower case in the missing-package message
 src/app/Atualizador.cpp@wizard.form_.setCaption("status", wizard.hint_);@wizard.form_.setCaption("status", {});@the hint the pointer left cleared after the copy
-src/app/Atualizador.cpp@            if (remover)\n@            if (false)\n@the remover not started when the executable was not held
+src/app/Atualizador.cpp@if (remover) StartRemover(system_);@if (false) StartRemover(system_);@the remover not started when the executable was not held
 src/app/UnattendedAnswers.cpp@if (title == texts::kReinstallTitle) return platform::Yes;@if (title == texts::kReinstallTitle) return platform::No;@the reinstall question answered No unattended
 src/app/UnattendedAnswers.cpp@if (now - *inUseSince_ < kInUseWaitMs) {@if (now - *inUseSince_ <= kInUseWaitMs) {@a database in use waited for half a second too long
 src/app/StartUp.cpp@text = text.substr(1, text.size() - 2);@text = text.substr(1);@the quoted log's closing quote kept in its path

@@ -6,7 +6,6 @@
 #include "app/AtualizadorTexts.h"
 #include "app/DigestingFile.h"
 #include "app/HandOff.h"
-#include "app/HandOffCommands.h"
 #include "app/PanelDrawing.h"
 #include "app/StagingName.h"
 #include "app/VersionCheck.h"
@@ -329,10 +328,7 @@ void Atualizador::Command2Click() {
         if (!self_) {
             // Nothing to copy; the remover still comes first, as when the
             // copy cannot be made.
-            if (remover)
-                system_.startProgram(
-                    handoff::RemoverCommandLine(mdlRegistry::InstalledDatabasePath(system_)),
-                    platform::WindowStyle::NormalFocus);
+            if (remover) StartRemover(system_);
             throw platform::SystemError("Não foi possível abrir o executável do atualizador",
                                         selfError_);
         }

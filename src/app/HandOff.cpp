@@ -59,6 +59,11 @@ void StartCleanup(platform::Platform& system, const std::string& commandLine) {
 
 }  // namespace
 
+void StartRemover(platform::Platform& system) {
+    system.startProgram(handoff::RemoverCommandLine(mdlRegistry::InstalledDatabasePath(system)),
+                        platform::WindowStyle::NormalFocus);
+}
+
 void FinishUpdate(platform::Platform& system, platform::UserInterface& ui, platform::HeldFile& self,
                   bool startRemover) {
     // The copy runs as administrator: it must be this program, not what
@@ -71,8 +76,7 @@ void FinishUpdate(platform::Platform& system, platform::UserInterface& ui, platf
         std::abort();
     }
     if (startRemover) {
-        system.startProgram(handoff::RemoverCommandLine(mdlRegistry::InstalledDatabasePath(system)),
-                            platform::WindowStyle::NormalFocus);
+        StartRemover(system);
     }
 
     const std::string ownPath =

@@ -5,6 +5,9 @@
 
 namespace app {
 
+// Starts the product's remover beside the installed database, with "/!".
+void StartRemover(platform::Platform& system);
+
 // The wizard's last step, on "Finalizar": starts the product's remover when
 // asked, copies the updater (`self`, its executable as held since start-up)
 // to a free name at the root of the Windows drive, registers that copy for
