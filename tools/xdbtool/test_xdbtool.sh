@@ -103,7 +103,11 @@ if [ $native -eq 1 ]; then
     expect 0 "${capped[@]}" unpack huge.xdb -o huge.out && cmp -s huge.body huge.out &&
         rm -f huge.* && [ -z "$(ls "$TMPDIR")" ] || fail "huge.xdb unpacked: $(ls "$TMPDIR")"
 
-    # No key yet: signing says so.
+    # Packages need no key container, so no home (this one cannot hold a
+    # folder); signing, with no key yet, says so.
+    printf 'x' >notafolder
+    HOME=$work/notafolder XDG_DATA_HOME='' ATUALIZADOR_KEYS_DIR='' expect 0 xdbtool unpack new.xdb
+    cmp -s body out && [ ! -s err ] || fail "unpack without a home: $(cat err)"
     expect 1 xdbtool sign new.xdb && grep -q 'during CryptSignHash' err || fail "sign: $(cat err)"
 fi
 
