@@ -40,7 +40,7 @@ head -c 1048576 /dev/zero >mega.body
 expect 0 xdbtool pack --version VRS0042 --records -7 -o new.xdb body
 printf '\x1D\x1E\x1F\x1E\x1D%s\x1E-7\x1FVRS0042\r\n' "$(stat -c %s new.xdb)" | cat - body |
     cmp -s - <(plain new.xdb) || fail "new.xdb is not its header and body under RC4"
-cat mega.body | xdbtool pack --version BIG0001 --records 2 - || fail "from a pipe" # SC2002
+cat mega.body | xdbtool pack --version BIG0001 --records 2 - || fail "from a pipe" # a pipe on purpose
 plain db.xdb | tail -c 1048576 | cmp -s - mega.body || fail "db.xdb not one RC4 stream"
 expect 0 xdbtool unpack db.xdb -o mega.out && cmp -s mega.body mega.out || fail "mega.out"
 expect 0 xdbtool info "$data/win32.xdb"
