@@ -1,6 +1,5 @@
-// Packages as the updater reads them, at the cost of their header: plain
-// texts made by hand, packages BuildPackage makes, failing sources and
-// filters; and the version-text rule.
+// Packages as the updater reads them, at the cost of their header (hand-made
+// texts, BuildPackage's, failing sources and filters); the version-text rule.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,17 +15,12 @@ using Summary = API_FILE::DatabaseSummary;
 using testing_crypto::ScriptedProvider;
 using testing_crypto::Step;
 
-// A source whose reads are counted, or whose size or reads fail.
-class TestSource : public db::MemorySource {
-  public:
+// A source whose reads are counted, or fail.
+struct TestSource : db::MemorySource {
     using MemorySource::MemorySource;
     std::uint64_t furthest = 0;
-    bool failSize = false, failReads = false;
+    bool failReads = false;
 
-    std::uint64_t size() override {
-        if (failSize) throw db::SourceError("cannot tell the size");
-        return MemorySource::size();
-    }
     std::string read(std::uint64_t offset, std::size_t length) override {
         if (failReads) throw db::SourceError("cannot read");
         furthest = std::max(furthest, offset + length);
@@ -34,8 +28,8 @@ class TestSource : public db::MemorySource {
     }
 };
 
-// text enciphered, or deciphered (the same for a stream cipher), whole under
-// the package password.
+// text enciphered (or deciphered: a stream cipher) whole under the package
+// password.
 std::string Cipher(ScriptedProvider& provider, const std::string& text) {
     fake::FakeSystem ui;
     crypto::clsCryptoFilterBox filter(provider, ui);
@@ -45,10 +39,9 @@ std::string Cipher(ScriptedProvider& provider, const std::string& text) {
     return filter.TakeOutBuffer();
 }
 
-// Everything the header-cost reader's caller sees in source, whose whole
-// text deciphers to plain, as one text: how it ended (with the body when it
-// passed), the summary, and the messages shown. (The fuzzer holds this
-// reader to the whole-text reader on any text.)
+// All the header-cost reader's caller sees in source, whose whole text
+// deciphers to plain: how it ended (with the body when it passed), the
+// summary, and the messages shown.
 std::string Read(ScriptedProvider& provider, db::PackageSource* source, const std::string& plain) {
     fake::FakeSystem ui;
     Summary summary{"before", 77};
@@ -79,7 +72,7 @@ const std::string kCorrupted =
     "novamente acessando a página do Varnel: http://www.varnel.com.br";
 
 // A header written readably: '|' stands for the separator after the length,
-// '^' for the one after the record count; the marker goes before it.
+// '^' for the one after the record count.
 std::string Header(std::string text) {
     for (char& c : text) c = c == '|' ? '\x1E' : c == '^' ? '\x1F' : c;
     return kMarker + text;
@@ -108,15 +101,12 @@ TEST(DatabaseHeader, IsAcceptedRejectedOrMalformed) {
         {Plain("-5", "", ""), "body ||-5"},
         {Plain("32767", "X\x1E\x1Fy", "\1"), "body \1|X\x1E\x1Fy|32767"},
         {Plain(" +12 ", "V1", "b"), "body b|V1|12"},
-        {Plain("1", std::string(40000, 'v'), "b"), "body b|" + std::string(40000, 'v') + "|1"},
         {good + "!", "ended|ABC9|3" + kCorrupted},
         {good.substr(0, good.size() - 1), "ended|ABC9|3" + kCorrupted},
         {"", kEnded + kCorrupted},
         {badMarker, kEnded + kCorrupted},
         {Header("12\r\n"), kMalformed},                             // no separator after the length
-        {Header("12|5\r\n"), kMalformed},                           // none after the record count
         {Header("|5^V\r\n"), kMalformed},                           // empty length
-        {Header("12|^V\r\n"), kMalformed},                          // empty record count
         {Header("1x|5^V\r\n"), kMalformed},                         // length not a number
         {Plain("32768", "V", ""), kMalformed},                      // record count out of 16 bits
         {Header("2147483648|5^V\r\n"), kMalformed},                 // length out of 32 bits
@@ -155,25 +145,15 @@ TEST(Packages, CheckAtEverySizeReadingNoFurtherThanTheHeader) {
 
 // What the cipher filter shows when it fails comes first, then the package
 // reads as corrupted; a missing or unreadable package is taken as the text
-// "ERRO", as the updater always took a file it could not open. A key
-// container that can be neither opened nor made is not needed.
+// "ERRO". A key container that can be neither opened nor made is not needed.
 TEST(Packages, WhatFailsIsShownThenThePackageIsCorrupted) {
-    enum Source { Whole, Missing, NoSize, Unreadable };
+    enum Source { Whole, Missing, Unreadable };
     const std::string error = "\nError -2146893802 during Crypt";
     const std::tuple<std::vector<Step>, Source, std::string> cases[] = {
         {{Step::Acquire, Step::AcquireNew}, Whole, "body body|VRS0001|5"},
-        {{Step::Acquire, Step::AcquireNoContainer},
-         Whole,
-         kEnded +
-             "\nError creating key container! -2146893809\nErro 16: Erro ao carregar a "
-             "classe descompiladora!" +
-             error + "AcquireContext!" + kCorrupted},
-        {{Step::CreateHash}, Whole, kEnded + error + "CreateHash!" + kCorrupted},
         {{Step::HashData}, Whole, kEnded + error + "HashData!" + kCorrupted},
-        {{Step::DeriveKey}, Whole, kEnded + error + "DeriveKey!" + kCorrupted},
         {{Step::Cipher}, Whole, kEnded + "\nbytes required:46" + error + "Decrypt!" + kCorrupted},
         {{}, Missing, kEnded + kCorrupted},
-        {{}, NoSize, kEnded + kCorrupted},
         {{}, Unreadable, kEnded + kCorrupted},
     };
     for (const auto& [failing, kind, seen] : cases) {
@@ -181,7 +161,6 @@ TEST(Packages, WhatFailsIsShownThenThePackageIsCorrupted) {
         ScriptedProvider provider;
         const std::string plain = db::PackageHeaderLine("VRS0001", 5, 4) + "body";
         TestSource source(Cipher(provider, plain));
-        source.failSize = kind == NoSize;
         source.failReads = kind == Unreadable;
         for (Step step : failing) provider.failures[step] = 0x80090016;
         EXPECT_EQ(Read(provider, kind == Missing ? nullptr : &source, plain), seen);
@@ -197,23 +176,22 @@ std::string Version(const char* text) {
     }
 }
 
+// Faults: the range or the three characters off by one; forms a parser might
+// guess at (hexadecimal, grouping, stray signs) taken.
 TEST(VersionText, TakesThreeCharactersThenAWholeNumberIn16BitsAndSaysWhyNot) {
     const std::pair<const char*, int> taken[] = {
         {"XDB10", 10},         {"XDB0010", 10},     {"ABC  42  ", 42}, {"XDB+7", 7},
         {"XDB-32768", -32768}, {"XDB32767", 32767}, {"12345", 45}};
     for (const auto& [text, number] : taken) EXPECT_EQ(Version(text), std::to_string(number));
-    const std::pair<const char*, const char*> refused[] = {
-        {"1.0", "version text too short: \"1.0\""},
-        {"XDB   ", "version text without a number: \"XDB   \""},
-        {"XDB32768", "version number out of range: \"XDB32768\""},
-        {"XDB-32769", "version number out of range: \"XDB-32769\""},
-        {"XDB99999999999999999999", "version number out of range: \"XDB99999999999999999999\""},
-        {"XDB1.5", "version number is not a number: \"XDB1.5\""}};
-    for (const auto& [text, why] : refused) EXPECT_EQ(Version(text), why);
-    // Forms a parser might guess at: hexadecimal, grouping, stray signs.
-    for (const char* text :
-         {"XDBabc", "XDB1,000", "XDB0x10", "XDB+-1", "XDB+ 1", "XDB1 2", "XDB-"}) {
-        EXPECT_THROW(db::VersionNumber(text), db::VersionTextError) << text;
+    const std::pair<std::string, std::vector<std::string>> refused[] = {
+        {"version text too short", {"1.0"}},
+        {"version text without a number", {"XDB   "}},
+        {"version number out of range", {"XDB32768", "XDB-32769", "XDB99999999999999999999"}},
+        {"version number is not a number",
+         {"XDB1.5", "XDBabc", "XDB1,000", "XDB0x10", "XDB+-1", "XDB+ 1", "XDB1 2", "XDB-"}}};
+    for (const auto& [why, texts] : refused) {
+        for (const std::string& text : texts)
+            EXPECT_EQ(Version(text.c_str()), why + ": \"" + text + "\"");
     }
 }
 
