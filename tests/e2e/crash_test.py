@@ -9,12 +9,12 @@ import contextlib
 import os
 import re
 import shutil
-import signal
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing compiled left in the source tree
-from e2ebench import NEXT, STATUS, TITLE, WIZARD, fresh_folder, main, read, stop
+from e2ebench import (LABEL1, LABEL4, NEXT, STATUS, TITLE, WIZARD, WIZARD_TEXTS, fresh_folder,
+                      main, read, stop)
 
 # The staged copy is made and marked for deletion on close in two system
 # calls: its first bytes come once it is marked.
@@ -41,8 +41,16 @@ def run(t, args):
     shutil.copyfile(args.exe, exe)
     package, installed = os.path.join(update, "db.xdb"), os.path.join(product, "db.xdb")
     t.register(installed)
-    start = lambda summary="Versão instalada": t.to_check(t.start(t.windows(exe), update), summary)
     state = lambda: {old: "old", new: "new"}.get(read(installed), "neither")
+
+    def walked(then, summary="Versão instalada"):
+        """The updater walked to its version check, then(process); killed after."""
+        process = t.start(t.windows(exe), update)
+        try:
+            t.next_step(LABEL4, summary)
+            return then(process)
+        finally:
+            stop(process)
 
     def others(wait=10):
         """Files beside the database, once a killed process's have had time to go."""
@@ -52,12 +60,9 @@ def run(t, args):
             time.sleep(0.05)
         return left
 
-    for name, moment in MOMENTS if args.proof == "kill" else []:
-        open(installed, "wb").write(old)
-        open(package, "wb").write(new)
-        process, inode = start(), os.stat(installed).st_ino
+    def until(moment, process):
+        inode, deadline = os.stat(installed).st_ino, time.monotonic() + 120
         t.ui("click", WIZARD, NEXT)
-        deadline = time.monotonic() + 120
         while True:
             seen = {"staged": None, "size": len(new), "replaced": False,
                     "package": os.path.exists(package)}
@@ -68,52 +73,48 @@ def run(t, args):
                     else:
                         seen["staged"] = entry.stat().st_size
             if moment(seen) or process.poll() is not None or time.monotonic() > deadline:
-                break
+                return seen
             time.sleep(0.001)  # the updater's share of the two cores
-        os.kill(process.pid, signal.SIGKILL)
-        process.wait(timeout=30)
+
+    def hang(process):
+        t.keys(TITLE)
+        probe = t.background("probe", WIZARD, NEXT, STATUS, "Instalando o novo banco de dados:",
+                             "--timeout", "300000", line=False)
+        deadline = time.monotonic() + 60
+        while not others(0) and probe.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.001)
+        t.keys(None, "alt+F4")
+        print("Alt+F4 sent", "during the copy" if others(0) else "after it")
+        answer = probe.communicate(timeout=330)[0].decode()
+        print("probe:", answer.strip())
+        t.check(probe.returncode == 0 and t.ui("text", WIZARD, NEXT).strip() == "Finalizar",
+                "Alt+F4 during the copy ended the window, or the copy never reached Finalizar")
+        worst = int(re.search(r"worst (\d+) ms", answer)[1])
+        t.check(worst <= 500, f"the window did not answer for {worst} ms while the package "
+                "was copied (the copy runs on the window's thread)")
+        t.check("progress seen" in answer, "the status line never showed the copy's progress")
+        t.check(state() == "new", "the big package was not installed")
+
+    for name, moment in MOMENTS if args.proof == "kill" else [("", None)]:
+        open(installed, "wb").write(old)
+        open(package, "wb").write(new)
+        if not moment:
+            walked(hang)
+            break
+        seen = walked(lambda process: until(moment, process))
         killed, left = state(), others()
         print(f"killed {name:30} installed: {killed:7} left beside it: {left or 'nothing'}",
               flush=True)
-        t.check(moment(seen), f"killed {name}: the moment never came; last seen {seen}")
-        t.check(killed in ("old", "new") and not left,
-                f"killed {name}: the installed database is {killed}, beside it: {left}")
+        t.check(moment(seen) and killed in ("old", "new") and not left,
+                f"killed {name}: the installed database is {killed}, beside it: {left} "
+                f"(last seen {seen})")
         # A fresh run completes the update, or finds nothing to do.
         if killed == "old" or os.path.exists(package):
-            process = start("A versão do banco de dados encontrada" if killed == "new" else
-                            "Versão instalada")
-            try:
-                if killed == "old":
-                    t.install()
-            finally:
-                stop(process)
+            walked(lambda _: killed == "old" and t.next_step(LABEL1, WIZARD_TEXTS["kInstalled"]),
+                   "A versão do banco de dados encontrada" if killed == "new" else
+                   "Versão instalada")
         t.check(state() == "new" and (killed == "new" or not os.path.exists(package)),
                 f"killed {name}: a fresh run did not complete the update")
-
-    if args.proof == "hang":
-        open(installed, "wb").write(old)
-        open(package, "wb").write(new)
-        process = start()
-        try:
-            t.keys(TITLE)
-            probe = t.background("probe", WIZARD, NEXT, STATUS, "Instalando o novo banco de dados:",
-                                 "--timeout", "300000", line=False)
-            deadline = time.monotonic() + 60
-            while not others(0) and probe.poll() is None and time.monotonic() < deadline:
-                time.sleep(0.001)
-            t.keys(None, "alt+F4")
-            print("Alt+F4 sent", "during the copy" if others(0) else "after it")
-            answer = probe.communicate(timeout=330)[0].decode()
-            print("probe:", answer.strip())
-            t.check(probe.returncode == 0 and t.ui("text", WIZARD, NEXT).strip() == "Finalizar",
-                    "Alt+F4 during the copy ended the window, or the copy never reached Finalizar")
-            worst = int(re.search(r"worst (\d+) ms", answer)[1])
-            t.check(worst <= 500, f"the window did not answer for {worst} ms while the package "
-                    "was copied (the copy runs on the window's thread)")
-            t.check("progress seen" in answer, "the status line never showed the copy's progress")
-            t.check(state() == "new", "the big package was not installed")
-        finally:
-            stop(process)
 
 
 if __name__ == "__main__":

@@ -100,19 +100,10 @@ class E2E(Bench):
         raise Failure(f"Tab never reached {control}: the focus is on "
                       f"#{self.ui('focus', WIZARD).strip()} (0: on no control)")
 
-    def to_check(self, process, summary="Versão instalada"):
-        """The wizard clicked on to its version check; stopped if it never comes."""
-        try:
-            self.ui("click", WIZARD, NEXT)
-            self.wait_text(WIZARD, LABEL4, summary)
-            return process
-        except Failure:
-            stop(process)
-            raise
-
-    def install(self):
+    def next_step(self, control=LABEL4, prefix="Versão instalada"):
+        """Clicks on until the wizard's `control` shows `prefix`."""
         self.ui("click", WIZARD, NEXT)
-        self.wait_text(WIZARD, LABEL1, WIZARD_TEXTS["kInstalled"], timeout=120)
+        self.wait_text(WIZARD, control, prefix, timeout=120)
 
     def pack(self, path, version, records, body):
         """A package made with the system's cipher by the Windows xdbtool."""
@@ -133,7 +124,6 @@ class E2E(Bench):
         if not ok:
             print("FAILED:", fault, flush=True)
             self.failures.append(fault)
-        return ok
 
 
 def main(run, **arguments):

@@ -153,7 +153,7 @@ def swapped(t, road, size):
     try:
         expected = (CORRUPTED_TITLE, None)  # at load: the size is not the release's
         if size == "same-size":  # at the installation: the hash is not the release's
-            t.to_check(wizard)
+            t.next_step()
             t.ui("click", WIZARD, NEXT)
             expected = (WIZARD_TEXTS["kPackageMismatchTitle"], WIZARD_TEXTS["kPackageMismatchText"])
         title, _, text = t.msgbox(OK)
@@ -180,8 +180,8 @@ def attacked(t, road, attack):
     else:
         wizard = road.start()
     try:
-        t.to_check(wizard)
-        t.install()
+        t.next_step()
+        t.next_step(LABEL1, WIZARD_TEXTS["kInstalled"])
         if attack == "link":
             holder = t.background("hold", t.windows(road.exe))
         t.ui("click", WIZARD, NEXT)  # Finalizar

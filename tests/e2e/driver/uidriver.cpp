@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Handles.h"
@@ -87,23 +88,17 @@ HWND WaitWindow(const std::string& name) {
 
 // A descendant (the steps' panels hold their own controls) by its id, "#ID".
 HWND Control(HWND parent, const std::string& name) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{std::stoi(name.substr(1)), nullptr};
-    return WaitFor(
-        [&] {
-            ::EnumChildWindows(
-                parent,
-                [](HWND child, LPARAM data) -> BOOL {
-                    auto& s = *reinterpret_cast<Search*>(data);
-                    if (::GetDlgCtrlID(child) == s.id) s.found = child;
-                    return s.found ? FALSE : TRUE;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            return search.found;
-        },
-        "control " + name);
+    std::pair<int, HWND> search{std::stoi(name.substr(1)), nullptr};
+    const WNDENUMPROC match = [](HWND child, LPARAM data) -> BOOL {
+        auto& [id, found] = *reinterpret_cast<std::pair<int, HWND>*>(data);
+        if (::GetDlgCtrlID(child) == id) found = child;
+        return found == nullptr;
+    };
+    const auto find = [&] {
+        ::EnumChildWindows(parent, match, reinterpret_cast<LPARAM>(&search));
+        return search.second;
+    };
+    return WaitFor(find, "control " + name);
 }
 
 void Click(HWND button) {
