@@ -98,7 +98,7 @@ if [ -n "$userDisplay" ] && [ -z "${CI:-}" ]; then
 else
     echo "demo: no display; walking the wizard on Xvfb"
     # Not through a pipe: the program would hold it open for its whole life.
-    timeout 60 wine "$driver" start 'C:\Atualizacao\Atualizador.exe' </dev/null >/dev/null 2>&1
+    timeout 60 wine start 'C:\Atualizacao\Atualizador.exe' </dev/null >/dev/null 2>&1
     drive_ wait-window "$wizard" >/dev/null
     shot 1-inicio
     drive_ click "$wizard" '#112'                       # Prosseguir
@@ -112,7 +112,7 @@ else
     shot 4-limpeza
     drive_ msgbox --timeout 30000 >/dev/null            # "Reinicialização", once deleted
     shot 5-reinicializacao
-    drive_ press 2 >/dev/null                           # Cancelar: restart later
+    drive_ msgbox 2 >/dev/null                          # Cancelar: restart later
     drive_ wait-gone 'class:AtualizadorWait' >/dev/null
 fi
 

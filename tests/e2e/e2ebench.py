@@ -1,6 +1,7 @@
-"""The Wine bench (scripts/winebench.py) with the UI driver's commands, the
-product's texts read from its headers, packages made by the Windows xdbtool,
-screenshots, and checks named by the fault they catch."""
+"""The Wine bench (scripts/winebench.py) with the UI driver's commands, real
+keys through xdotool, the product's texts read from its headers, packages
+made by the Windows xdbtool, and checks named by the fault they catch."""
+import argparse
 import ast
 import os
 import re
@@ -17,18 +18,19 @@ KEY = r"HKLM\SOFTWARE\Holmcrest\Varnel R40"
 WIZARD, CLEANUP = "class:AtualizadorWizard", "class:AtualizadorWait"
 # Control ids (src/app/win32/AtualizadorWindow.h, WaitWindow.h).
 STATUS, NEXT, LABEL1, LABEL4, WAIT_LABEL = "#109", "#112", "#118", "#120", "#204"
-PICTURE2, COMMAND1 = "#110", "#111"
+PICTURE2 = "#110"
 TITLE = "Varnel 2001 - Release 40"  # the beginning of the wizard's window text
 OK, CANCEL = 1, 2
 
 
 def texts(header):
-    """The string constants of one of the product's headers, by name."""
+    """The string constants of one of the product's headers, by name (the
+    driver's output has no CR)."""
     with open(os.path.join(ROOT, header), encoding="utf-8") as f:
         source = f.read()
     found = re.findall(r'constexpr std::string_view (k\w+) =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);', source)
     return {name: "".join(ast.literal_eval(s) for s in re.findall(r'"(?:[^"\\]|\\.)*"', literals))
-            for name, literals in found}
+            .replace("\r", "") for name, literals in found}
 
 
 WIZARD_TEXTS = texts("src/app/AtualizadorTexts.h")
@@ -51,40 +53,32 @@ class E2E(Bench):
             return "C:\\" + path[len(self.drive) + 1:].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
-    def ui(self, *argv, timeout_ms=30000):
-        """One driver command; its output as the driver wrote it (CR LF kept)."""
-        result = subprocess.run(["wine", self.driver, *argv, "--timeout", str(timeout_ms)],
-                                env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
-                                timeout=timeout_ms / 1000 + 30)
-        if result.returncode != 0:
-            raise Failure(f"uidriver {' '.join(argv)}: {result.stderr.decode(errors='replace')}")
-        return result.stdout.decode("utf-8")
-
     def start(self, program, cwd, overrides=""):
         """A Windows program, not waited for; `overrides` go to the
         WINEDLLOVERRIDES its children inherit."""
         env = dict(self.env)
-        if overrides:
-            env["WINEDLLOVERRIDES"] += ";" + overrides
+        env["WINEDLLOVERRIDES"] = ";".join(filter(None, (env["WINEDLLOVERRIDES"], overrides)))
         return subprocess.Popen(["wine", program], env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def window(self, name, timeout_ms=30000):
-        """(pid, minimized, image path) of a shown window."""
-        pid, iconic, image = self.ui("wait-window", name, timeout_ms=timeout_ms).split(" ", 2)
-        return int(pid), iconic == "1", image.rstrip("\n")
+    def background(self, *argv, cwd=None, line=True):
+        """The UI driver, left running: its input and output are pipes. With
+        `line`, returns once it holds, or has started its program."""
+        process = subprocess.Popen(["wine", self.driver, *argv], env=self.env, cwd=cwd,
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        if line:
+            process.stdout.readline()
+        return process
 
-    def msgbox(self, timeout_ms=30000):
-        """(title, button ids, text) of the message box shown."""
-        title, buttons, text = self.ui("msgbox", timeout_ms=timeout_ms).split("\n", 2)
+    def msgbox(self, press=None, timeout_ms=30000):
+        """(title, button ids, text) of the message box shown, then `press`ed."""
+        title, buttons, text = self.ui("msgbox", *([str(press)] if press else []),
+                                       timeout_ms=timeout_ms).split("\n", 2)
         return title, [int(b) for b in buttons.split()], text
 
-    def press(self, button):
-        self.ui("press", str(button))
-
     def keys(self, name, *keys):
-        """Real key events (xdotool) into the shown window whose text begins
-        with `name`, focused first; with no name, into whatever has the focus."""
+        """Real key events into the shown window whose text begins with
+        `name`, focused first; with no name, into whatever has the focus."""
         xdotool = lambda *argv: subprocess.run(["xdotool", *argv], env=self.env, timeout=30,
                                                capture_output=True, text=True).stdout.split()
         deadline = time.monotonic() + 30
@@ -106,27 +100,17 @@ class E2E(Bench):
         raise Failure(f"Tab never reached {control}: the focus is on "
                       f"#{self.ui('focus', WIZARD).strip()} (0: on no control)")
 
-    def shot(self, name):
-        """The desktop cut down to its windows, into ATUALIZADOR_SCREENSHOTS."""
-        folder = os.environ.get("ATUALIZADOR_SCREENSHOTS")
-        if not folder:
-            return
-        time.sleep(0.3)  # the last paint
-        png = os.path.join(folder, name + ".png")
-        run = lambda *argv: subprocess.run(argv, env=self.env, check=True, timeout=60,
-                                           capture_output=True, text=True).stdout
-        run("import", "-window", "root", png)
-        desktop = run("convert", png, "-format", "%[pixel:p{w-1,h-1}]", "info:")
-        run("convert", png, "-bordercolor", desktop, "-border", "1", "-fuzz", "3%", "-trim",
-            "+repage", png)
+    def next_step(self, control=LABEL4, prefix="Versão instalada"):
+        """Clicks on until the wizard's `control` shows `prefix`."""
+        self.ui("click", WIZARD, NEXT)
+        self.wait_text(WIZARD, control, prefix, timeout=120)
 
     def pack(self, path, version, records, body):
         """A package made with the system's cipher by the Windows xdbtool."""
-        body_path = path + ".body"
-        open(body_path, "wb").write(body)
+        open(path + ".body", "wb").write(body)
         self.wine(self.built("tools/xdbtool.exe"), "pack", "--version", version, "--records",
-                  str(records), "-o", self.windows(path), self.windows(body_path), timeout=600)
-        os.remove(body_path)
+                  str(records), "-o", self.windows(path), self.windows(path + ".body"), timeout=600)
+        os.remove(path + ".body")
 
     def keygen(self):
         """The user's key container, with a signature key (else announced in a box)."""
@@ -140,11 +124,24 @@ class E2E(Bench):
         if not ok:
             print("FAILED:", fault, flush=True)
             self.failures.append(fault)
-        return ok
 
-    def end(self):
-        print(f"{len(self.failures)} check(s) failed" if self.failures else "passed")
-        return 1 if self.failures else 0
+
+def main(run, **arguments):
+    """A test's command line: --build DIR --exe Atualizador.exe and its own
+    `arguments` (name: argparse options); run(t, args) does its checks."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--exe", required=True)
+    for name, options in arguments.items():
+        parser.add_argument(name, **options)
+    args = parser.parse_args()
+    t = E2E(args.build)
+    try:
+        run(t, args)
+    except Exception as e:  # a step that never came, a file that is not there
+        t.check(False, f"stopped: {e!r}")
+    print(f"{len(t.failures)} check(s) failed" if t.failures else "passed")
+    return 1 if t.failures else 0
 
 
 def read(path):

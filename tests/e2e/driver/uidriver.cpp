@@ -1,8 +1,9 @@
-// uidriver: another program's windows driven as a person would, from the
-// end-to-end tests (tests/e2e/e2ebench.py) and scripts/demo.sh. Windows are
-// named by their class, "class:NAME"; controls by their id, "#ID". Every wait
-// gives up after --timeout MS (default 15000). Texts are printed as UTF-8,
-// as they are (CR LF inside a text stays).
+// uidriver: what only Win32 sees of another program's windows, for the
+// end-to-end tests (tests/e2e/e2ebench.py) and scripts/demo.sh; keys go
+// through xdotool, programs are started by wine. Windows are named by their
+// class, "class:NAME"; controls by their id, "#ID". Every wait gives up
+// after --timeout MS (default 15000). Texts are printed as UTF-8, as they
+// are (CR LF inside a text stays).
 // Exit status: 0 done, 1 failed or timed out (message on stderr), 2 usage.
 #include <windows.h>
 
@@ -28,25 +29,12 @@ using platform::win32::Widen;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kUsage = R"(usage: uidriver COMMAND [ARGS] [--timeout MS]
-  start CMDLINE                      starts a program; prints its pid
-  run CMDLINE                        starts a program and waits for its end; prints its
-                                     exit code, and 1 if a window of it was ever shown
-  start-suspended CMDLINE            starts a program suspended until a line comes on the
-                                     input; prints its pid
-  wait-window WINDOW                 prints "PID ICONIC IMAGE-PATH" once it is shown
-  wait-gone WINDOW                   returns once none is shown
-  text WINDOW CONTROL                prints the control's text
-  click WINDOW CONTROL               posts a click (it returns even if a box opens)
-  msgbox                             prints a box's title, its button ids, then its text
-  press ID                           presses a box's button (1 OK, 2 Cancel, 6 Yes, 7 No)
-  focus WINDOW                       prints the id of the control with the keyboard focus
-                                     (0: none of its controls)
-  hold FILE [MS]                     holds FILE open, sharing only reading, for MS
-                                     milliseconds or until a line comes on the input;
-                                     prints "held" once it does
-  probe WINDOW BUTTON STATUS PREFIX  clicks, then sends WM_NULL every 50 ms until BUTTON's
-                                     text changes; prints the longest answer, whether
-                                     STATUS began with PREFIX, and how long it all took
+  start-suspended CMDLINE   (resumed once a line comes on the input)
+  wait-window WINDOW        (prints 1 if it is minimized, else 0)
+  wait-gone WINDOW | text WINDOW CONTROL | click WINDOW CONTROL | focus WINDOW
+  msgbox [ID]               (its title, button ids and text; then presses button ID)
+  hold FILE [MS]            (sharing only reading, for MS or until a line on the input)
+  probe WINDOW BUTTON STATUS PREFIX
 )";
 
 struct Usage {};
@@ -100,39 +88,57 @@ HWND WaitWindow(const std::string& name) {
 
 // A descendant (the steps' panels hold their own controls) by its id, "#ID".
 HWND Control(HWND parent, const std::string& name) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{std::stoi(name.substr(1)), nullptr};
-    return WaitFor(
-        [&] {
-            ::EnumChildWindows(
-                parent,
-                [](HWND child, LPARAM data) -> BOOL {
-                    auto& s = *reinterpret_cast<Search*>(data);
-                    if (::GetDlgCtrlID(child) == s.id) s.found = child;
-                    return s.found ? FALSE : TRUE;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            return search.found;
-        },
-        "control " + name);
+    std::pair<int, HWND> search{std::stoi(name.substr(1)), nullptr};
+    const WNDENUMPROC match = [](HWND child, LPARAM data) -> BOOL {
+        auto& [id, found] = *reinterpret_cast<std::pair<int, HWND>*>(data);
+        if (::GetDlgCtrlID(child) == id) found = child;
+        return found == nullptr;
+    };
+    const auto find = [&] {
+        ::EnumChildWindows(parent, match, reinterpret_cast<LPARAM>(&search));
+        return search.second;
+    };
+    return WaitFor(find, "control " + name);
 }
 
 void Click(HWND button) {
     if (!::PostMessageW(button, BM_CLICK, 0, 0)) throw std::runtime_error("cannot post a click");
 }
 
-std::string ImageOf(DWORD pid) {
-    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    wchar_t path[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path, &size)) return "?";
-    return Narrow(std::wstring(path, size));
-}
-
 void Print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void UntilALine() {
+    for (int c = 0; c != '\n' && c != EOF;) c = std::getchar();
+}
+
+// Clicks BUTTON and keeps asking the window until BUTTON's text changes.
+std::string Probe(HWND window, HWND button, HWND status, const std::string& prefix) {
+    const std::string before = Text(button);
+    const auto clicked = Clock::now();
+    Click(button);
+    long long worst = 0;
+    bool progress = false;
+    const auto timed = [&](auto ask) {
+        const auto start = Clock::now();
+        auto answer = ask();
+        worst = std::max(worst, MillisecondsSince(start));
+        return answer;
+    };
+    WaitFor(
+        [&] {
+            timed([&] {
+                DWORD_PTR ignored = 0;
+                return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
+            });
+            progress = progress || timed([&] { return Text(status); }).rfind(prefix, 0) == 0;
+            return timed([&] { return Text(button); }) != before;
+        },
+        "the text of the button to change");
+    return "worst " + std::to_string(worst) + " ms, progress " + (progress ? "seen" : "never") +
+           ", took " + std::to_string(MillisecondsSince(clicked)) + " ms\n";
 }
 
 int Run(const std::vector<std::string>& a) {
@@ -141,61 +147,20 @@ int Run(const std::vector<std::string>& a) {
         return a[i];
     };
     const std::string& command = arg(0);
-    const auto untilALine = [] {
-        std::fflush(stdout);
-        for (int c = 0; c != '\n' && c != EOF;) c = std::getchar();
-    };
-    const auto startProgram = [&](PROCESS_INFORMATION& started, DWORD flags) {
+    if (command == "start-suspended") {
         std::wstring line = Widen(arg(1));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                              nullptr, &startup, &started))
+        PROCESS_INFORMATION started{};
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                              nullptr, nullptr, &startup, &started))
             throw std::runtime_error("cannot start " + arg(1));
-    };
-    if (command == "start") {
-        PROCESS_INFORMATION started{};
-        startProgram(started, 0);
         UniqueHandle process(started.hProcess), thread(started.hThread);
         Print(std::to_string(started.dwProcessId) + "\n");
-    } else if (command == "run") {
-        PROCESS_INFORMATION started{};
-        startProgram(started, 0);
-        UniqueHandle process(started.hProcess), thread(started.hThread);
-        // Any shown top-level window of the process, looked for every 10 ms.
-        std::pair<DWORD, int> seen{started.dwProcessId, 0};
-        const auto deadline = Clock::now() + timeout;
-        do {
-            ::EnumWindows(
-                [](HWND window, LPARAM data) -> BOOL {
-                    auto& [pid, shown] = *reinterpret_cast<std::pair<DWORD, int>*>(data);
-                    DWORD owner = 0;
-                    ::GetWindowThreadProcessId(window, &owner);
-                    shown |= owner == pid && ::IsWindowVisible(window);
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&seen));
-            if (Clock::now() > deadline) {
-                ::TerminateProcess(process.get(), 1);
-                throw std::runtime_error("timed out waiting for its end");
-            }
-        } while (::WaitForSingleObject(process.get(), 10) != WAIT_OBJECT_0);
-        DWORD code = 0;
-        if (!::GetExitCodeProcess(process.get(), &code))
-            throw std::runtime_error("cannot read the exit code");
-        Print(std::to_string(code) + " " + std::to_string(seen.second) + "\n");
-    } else if (command == "start-suspended") {
-        PROCESS_INFORMATION started{};
-        startProgram(started, CREATE_SUSPENDED);
-        UniqueHandle process(started.hProcess), thread(started.hThread);
-        Print(std::to_string(started.dwProcessId) + "\n");
-        untilALine();
+        UntilALine();
         ::ResumeThread(thread.get());
     } else if (command == "wait-window") {
-        HWND window = WaitWindow(arg(1));
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(window, &pid);
-        Print(std::to_string(pid) + " " + (::IsIconic(window) ? "1 " : "0 ") + ImageOf(pid) + "\n");
+        Print(::IsIconic(WaitWindow(arg(1))) ? "1\n" : "0\n");
     } else if (command == "wait-gone") {
         WaitFor([&] { return Shown(arg(1)) == nullptr; }, "no window " + arg(1));
     } else if (command == "text") {
@@ -210,8 +175,7 @@ int Run(const std::vector<std::string>& a) {
                 buttons += (buttons.empty() ? "" : " ") + std::to_string(id);
         HWND text = ::GetDlgItem(box, 0xFFFF);
         Print(Text(box) + "\n" + buttons + "\n" + (text ? Text(text) : std::string()));
-    } else if (command == "press") {
-        HWND box = WaitWindow("class:#32770");
+        if (a.size() < 2) return 0;
         HWND button = ::GetDlgItem(box, std::stoi(arg(1)));
         if (!button) throw std::runtime_error("the box has no button " + arg(1));
         Click(button);
@@ -229,39 +193,13 @@ int Run(const std::vector<std::string>& a) {
                                         nullptr, OPEN_EXISTING, 0, nullptr));
         if (file.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + arg(1));
         Print("held\n");
-        std::fflush(stdout);
         if (a.size() > 2)
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(arg(2))));
         else
-            untilALine();
+            UntilALine();
     } else if (command == "probe") {
         HWND window = WaitWindow(arg(1));
-        HWND button = Control(window, arg(2));
-        HWND status = Control(window, arg(3));
-        const std::string before = Text(button);
-        const auto clicked = Clock::now();
-        Click(button);
-        long long worst = 0;
-        bool progress = false;
-        const auto timed = [&](auto ask) {
-            const auto start = Clock::now();
-            auto answer = ask();
-            worst = std::max(worst, MillisecondsSince(start));
-            return answer;
-        };
-        WaitFor(
-            [&] {
-                timed([&] {
-                    DWORD_PTR ignored = 0;
-                    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000,
-                                                 &ignored);
-                });
-                progress = progress || timed([&] { return Text(status); }).rfind(arg(4), 0) == 0;
-                return timed([&] { return Text(button); }) != before;
-            },
-            "the text of " + arg(2) + " to change");
-        Print("worst " + std::to_string(worst) + " ms, progress " + (progress ? "seen" : "never") +
-              ", took " + std::to_string(MillisecondsSince(clicked)) + " ms\n");
+        Print(Probe(window, Control(window, arg(2)), Control(window, arg(3)), arg(4)));
     } else {
         throw Usage{};
     }

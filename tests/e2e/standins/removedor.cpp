@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/win32/Text.h"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     LoadLibraryW(L"uxtheme.dll");
     wchar_t self[MAX_PATH] = {};
@@ -16,13 +18,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     marker.resize(marker.find_last_of(L'\\') + 1);
     marker += L"removedor-ran.txt";
 
-    const std::wstring line = GetCommandLineW();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), size,
-                        nullptr, nullptr);
-
+    const std::string utf8 = platform::win32::Narrow(GetCommandLineW());
     HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
