@@ -1,40 +1,41 @@
 #!/usr/bin/env bash
 # What Windows sees of Atualizador.exe before any of its code runs:
-# - its manifest asks for administrator rights (it replaces files under
-#   Program Files and at the drive root, and registers deletions at restart);
-# - its manifest depends on no side-by-side assembly: Windows looks for one in
-#   a "<program>.local" folder beside the executable and takes redirections
-#   from "<program>.config" before the system's copy, whatever the program
-#   does about its DLL search, and other accounts can make those beside a
-#   program at the drive root or in a Downloads folder;
-# - it imports only DLLs that Windows always loads from the system folder
-#   (known DLLs). Anything else would be looked for beside the executable,
-#   in a folder other programs can write, before the program could restrict
-#   the search;
-# - it is hardened as the release checks it (tests/release/pe_hardening.py),
-#   its code built with the stack protector.
-#   executable_test.sh ATUALIZADOR.EXE OBJDUMP
+# - a manifest asking for administrator rights, and depending on no
+#   side-by-side assembly (which a "<program>.local" folder or a
+#   "<program>.config" file beside it, made by any account, can redirect);
+# - imports of known DLLs only (others are looked for beside the program
+#   before it can restrict the search);
+# - the header a binary analyzer asks of a 64-bit program, no build time in
+#   it; code built with the stack protector and fortified library calls.
+#   executable_test.sh ATUALIZADOR.EXE OBJDUMP [FILE WITH ITS SYMBOLS]
 set -euo pipefail
 exe=$1
 objdump=$2
 bad=0
-
-grep -aq 'level="requireAdministrator"' "$exe" ||
-    { echo "the manifest does not ask for administrator rights" >&2; bad=1; }
-if dependency=$(tr -s '\r\n ' ' ' <"$exe" | grep -ao '<dependentAssembly>[^/]*/>'); then
-    echo "the manifest depends on a side-by-side assembly, which a .local folder or a .config" \
-        "file beside the program can redirect: $dependency" >&2
+fail() {
+    echo "$*" >&2
     bad=1
-fi
+}
 
+grep -aq 'level="requireAdministrator"' "$exe" || fail "the manifest does not ask for administrator rights"
+if dependency=$(tr -s '\r\n ' ' ' <"$exe" | grep -ao '<dependentAssembly>[^/]*/>'); then
+    fail "the manifest depends on a side-by-side assembly, which a .local folder or a .config" \
+        "file beside the program can redirect: $dependency"
+fi
+headers=$(timeout 60 "$objdump" -p -h "$exe")
 known=" advapi32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll "
 while read -r dll; do
-    case "$known" in
-    *" ${dll,,} "*) ;;
-    *) echo "imports $dll, which Windows would look for beside the executable" >&2; bad=1 ;;
-    esac
-done < <(timeout 60 "$objdump" -p "$exe" | sed -n 's/^\tDLL Name: //p')
-python3 "$(dirname "$0")/../release/pe_hardening.py" "$exe" >&2 || bad=1
-timeout 60 "$objdump" -t "$exe" | grep ' \.refptr\.__stack_chk_guard$' >/dev/null ||
-    { echo "no stack protector: no code reads the stack guard" >&2; bad=1; }
+    [[ $known == *" ${dll,,} "* ]] || fail "imports $dll, which Windows would look for beside the executable"
+done < <(sed -n 's/^\tDLL Name: //p' <<<"$headers")
+for wanted in '^Magic.*(PE32+)' '^ImageBase\s*0*[1-9a-f][0-9a-f]{8}$' '^Time/Date.* 1970$' \
+    '^\s*HIGH_ENTROPY_VA$' '^\s*DYNAMIC_BASE$' '^\s*NX_COMPAT$' '^\s*TERMINAL_SERVICE_AWARE$' \
+    ' \.reloc '; do
+    grep -Eq "$wanted" <<<"$headers" || fail "no header line $wanted"
+done
+! grep -q 'relocations stripped' <<<"$headers" || fail "relocations stripped: no ASLR"
+! grep -E '^\s+CONTENTS.*(CODE|SHARED)' <<<"$headers" | grep -qv READONLY || fail "a writable section that is code or shared"
+symbols=$(timeout 60 "$objdump" -t "${3:-$exe}")
+# The guard's pointer: __stack_chk_fail alone comes with the fortified calls.
+grep -q ' \.refptr\.__stack_chk_guard$' <<<"$symbols" || fail "no stack protector: no code reads the stack guard"
+grep -qE ' __[a-z]+_chk$' <<<"$symbols" || fail "no fortified library call"
 exit $bad
