@@ -42,8 +42,8 @@ case_arguments() {
 
 # Faults: an unsigned release not saying so, or signed; its ZIP not as
 # listed and summed, or its entries dated at the release's time; the shipped
-# program not hardened (tests/win32/executable_test.sh) or its debug file
-# not found by the debuglink; a wrong password shipping anything; the signed
+# program not hardened (tests/win32/executable_test.sh), naming its build
+# folder, or its debug file not found by the debuglink; a wrong password shipping anything; the signed
 # program one that does not verify, or not the unsigned one but for its
 # signature; a package not the release's installed; the road not walked by
 # the released program.
@@ -60,6 +60,8 @@ case_releases() {
     ! timeout 60 osslsigncode verify -in $exe >/dev/null 2>&1 || fail "an unsigned release has a signature"
     "$src/tests/win32/executable_test.sh" $exe x86_64-w64-mingw32-objdump \
         first/Atualizador.exe.debug || fail "the released program is not as it must be"
+    # Built in another folder, the program would differ: the debug link holds the debug file's CRC.
+    ! grep -alF "$src" $exe first/Atualizador.exe.debug || fail "the build names the folder it was built in"
     cp first/Atualizador.exe.debug first/zip/
     timeout 120 gdb -nx -batch -ex 'info line wWinMain' $exe >gdb.log 2>&1 || true
     grep -q '^Line [0-9]* of ".*main\.cpp"' gdb.log || fail "gdb finds no line information: $(cat gdb.log)"
