@@ -22,15 +22,10 @@
 namespace road {
 
 using fake::File;
+using fake::With;
 inline constexpr const char* kKey = "SOFTWARE\\Holmcrest\\Varnel R40";
 inline constexpr const char* kInstalled = "C:\\Varnel\\db.xdb";
 inline constexpr const char* kPackage = "C:\\Update\\db.xdb";
-
-inline File With(bool File::*attribute) {
-    File f;
-    f.*attribute = true;
-    return f;
-}
 
 inline crypto::Provider& TheProvider() {
     static const std::unique_ptr<crypto::Provider> provider = [] {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/FileAttributes.h"
 #include "platform/SystemError.h"
@@ -11,22 +10,11 @@
 namespace fake {
 
 namespace {
-// Win32 error codes the fake reports, as Windows does.
-constexpr std::uint32_t kFileNotFound = 2;
-constexpr std::uint32_t kPathNotFound = 3;
-constexpr std::uint32_t kAccessDenied = 5;
-constexpr std::uint32_t kInvalidHandle = 6;
-constexpr std::uint32_t kWriteProtect = 19;
-constexpr std::uint32_t kSharingViolation = 32;
-constexpr std::uint32_t kFileExists = 80;
-constexpr std::uint32_t kDiskFull = 112;
+// The Win32 error codes Windows reports for the same failures.
+constexpr std::uint32_t kFileNotFound = 2, kPathNotFound = 3, kAccessDenied = 5, kInvalidHandle = 6,
+                        kWriteProtect = 19, kSharingViolation = 32, kFileExists = 80,
+                        kDiskFull = 112;
 }  // namespace
-
-std::string FakeSystem::key(std::string_view path) {
-    std::string k(path);
-    std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
-    return k;
-}
 
 std::string FakeSystem::folderOf(std::string_view path) {
     const auto slash = path.rfind('\\');
@@ -36,42 +24,25 @@ std::string FakeSystem::folderOf(std::string_view path) {
 }
 
 bool FakeSystem::folderExists(std::string_view folder) const {
-    if (folder.size() <= 3 || key(folder) == key(windowsDir)) return true;
+    if (folder.size() <= 3 || folder == windowsDir) return true;
     const auto f = entry(folder);
     return f && f->folder;
 }
 
 std::shared_ptr<File> FakeSystem::entry(std::string_view path) const {
-    const auto it = files_.find(key(path));
+    const auto it = files_.find(path);
     return it == files_.end() ? nullptr : it->second;
 }
 
 void FakeSystem::erase(std::string_view path, const std::shared_ptr<File>& which) {
-    const auto it = files_.find(key(path));
+    const auto it = files_.find(path);
     if (it != files_.end() && it->second == which) files_.erase(it);
 }
 
 void FakeSystem::putFile(const std::string& path, std::string bytes, File attributes) {
     attributes.bytes = std::move(bytes);
-    // The folders on the way, as a test fixture would make them.
     for (auto f = folderOf(path); !folderExists(f); f = folderOf(f)) putFolder(f);
-    files_[key(path)] = std::make_shared<File>(std::move(attributes));
-}
-
-void FakeSystem::putFolder(const std::string& path) {
-    File f;
-    f.folder = true;
-    files_[key(path)] = std::make_shared<File>(f);
-}
-
-void FakeSystem::setRegistryString(const std::string& k, const std::string& name,
-                                   const std::string& text) {
-    registry_[key(k + "\\" + name)] = {platform::kRegSz, text + std::string(1, '\0')};
-}
-
-std::string FakeSystem::contents(const std::string& path) const {
-    const File* f = file(path);
-    return f ? f->bytes : std::string{};
+    files_[path] = std::make_shared<File>(std::move(attributes));
 }
 
 bool FakeSystem::anyStaged() const {
@@ -83,15 +54,9 @@ std::optional<platform::RegistryData> FakeSystem::readRegistry(platform::Registr
                                                                std::string_view subKey,
                                                                std::string_view valueName) {
     const std::string name = std::string(subKey) + "\\" + std::string(valueName);
-    registryReads.push_back(name);
-    const auto it = registry_.find(key(name));
+    const auto it = registry_.find(name);
     if (root != platform::RegistryRoot::LocalMachine || it == registry_.end()) return std::nullopt;
     return it->second;
-}
-
-std::string FakeSystem::shortPathName(std::string_view path) {
-    // Not 8.3, but distinct from the long form so that tests tell them apart.
-    return exists(std::string(path)) ? "SHORT:" + std::string(path) : std::string();
 }
 
 std::string FakeSystem::ansiToUtf8(std::string_view ansi) {
@@ -107,13 +72,8 @@ std::string FakeSystem::ansiToUtf8(std::string_view ansi) {
 bool FakeSystem::normalFileExists(std::string_view path) {
     const File* f = file(std::string(path));
     namespace a = platform::attribute;
-    return f && platform::IsOrdinaryFile((f->hidden ? a::Hidden : 0) | (f->system ? a::System : 0) |
-                                         (f->folder ? a::Directory : 0));
-}
-
-bool FakeSystem::fileInUse(std::string_view path) {
-    const auto f = entry(path);
-    return f && (f->locked || f->holds > 0 || f->staged);
+    return f &&
+           platform::IsOrdinaryFile((f->hidden ? a::Hidden : 0) | (f->folder ? a::Directory : 0));
 }
 
 // A held file: keeps its bytes whatever is put at its path later, as an
@@ -128,11 +88,8 @@ class FakeHeldFile final : public platform::HeldFile {
 
     std::uint64_t size() override { return file_ ? file_->bytes.size() : 0; }
     std::size_t readInto(std::uint64_t offset, std::span<char> into) override {
-        if (!file_) throw platform::SystemError("read of a released file", kInvalidHandle);
-        if (offset >= file_->bytes.size()) return 0;
-        const std::size_t got = file_->bytes.copy(into.data(), into.size(), offset);
-        system_.bytesRead += got;
-        return got;
+        if (!file_ || offset >= file_->bytes.size()) return 0;
+        return file_->bytes.copy(into.data(), into.size(), offset);
     }
     std::uint32_t remove() override {
         if (!file_) return kInvalidHandle;
@@ -165,15 +122,11 @@ class FakeNewFile final : public platform::NewFile {
     }
 
     std::uint32_t replace(std::string_view target) override {
-        if (const auto old = system_.entry(target)) {
-            if (old->folder) return kAccessDenied;
-            if (old->locked || old->holds > 0) return kSharingViolation;
-            if (old->readOnlyMedia) return kWriteProtect;
-        }
-        if (!system_.folderExists(FakeSystem::folderOf(target))) return kPathNotFound;
+        const auto old = system_.entry(target);
+        if (old && (old->locked || old->holds > 0)) return kSharingViolation;
         system_.erase(path_, file_);
         file_->staged = false;
-        system_.files_[FakeSystem::key(target)] = std::move(file_);
+        system_.files_[std::string(target)] = std::move(file_);
         return 0;
     }
 
@@ -199,21 +152,6 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdFile(std::string_view path,
     return error ? nullptr : std::make_unique<FakeHeldFile>(*this, std::string(path), f);
 }
 
-std::unique_ptr<platform::HeldFile> FakeSystem::holdToRemove(std::string_view path,
-                                                             std::uint32_t& error) {
-    const auto f = entry(path);
-    if (f && f->locked) {
-        error = kSharingViolation;
-        return nullptr;
-    }
-    return holdFile(path, error);
-}
-
-std::unique_ptr<platform::HeldFile> FakeSystem::holdForReading(std::string_view path,
-                                                               std::uint32_t& error) {
-    return holdFile(path, error);
-}
-
 std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& error) {
     const std::string self =
         exeFolder + (exeFolder.ends_with('\\') ? "" : "\\") + exeTitle + ".exe";
@@ -222,20 +160,13 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& er
     return holdFile(self, error);
 }
 
-bool FakeSystem::isRunningProgram(platform::HeldFile& file) {
-    return file.read(0, file.size()) == image;
-}
-
 std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
                                                           platform::HeldFile& source,
                                                           std::uint32_t& error,
                                                           platform::FileAccess access,
                                                           const platform::CopyProgress& progress) {
     const std::string p(path);
-    error = failCopiesWith                            ? failCopiesWith
-            : exists(p)                               ? kFileExists
-            : p.empty() || !folderExists(folderOf(p)) ? kPathNotFound
-                                                      : 0;
+    error = exists(p) ? kFileExists : p.empty() || !folderExists(folderOf(p)) ? kPathNotFound : 0;
     if (error != 0) return nullptr;
     File made;
     made.staged = true;
@@ -263,33 +194,15 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
 void FakeSystem::appendAnsiText(std::string_view path, std::string_view utf8Text) {
     const std::string p(path);
     const auto f = entry(p);
-    if (!folderExists(folderOf(p)) || (f && (f->folder || f->readOnly || f->locked)))
+    if (!folderExists(folderOf(p)) || (f && (f->folder || f->locked)))
         throw platform::SystemError("append " + p, kAccessDenied);
     if (!f) putFile(p, {});
     entry(p)->bytes += utf8Text;
 }
 
-std::uint32_t FakeSystem::deleteAtReboot(std::string_view path) {
-    if (deleteAtRebootError == 0) rebootDeletes.emplace_back(path);
-    return deleteAtRebootError;
-}
-
 void FakeSystem::startProgram(std::string_view commandLine, platform::WindowStyle style) {
-    if (failStarts > 0 || failStartsWith != 0) {
-        const std::uint32_t code = failStarts-- > 0 ? kFileNotFound : failStartsWith;
-        throw platform::SystemError("start " + std::string(commandLine), code);
-    }
+    if (failStarts-- > 0) throw platform::SystemError("start", kFileNotFound);
     started.push_back({std::string(commandLine), style});
-}
-
-void FakeSystem::processPendingEvents() {
-    ++pendingEventsProcessed;
-    if (onPendingEvents) onPendingEvents();
-}
-
-bool FakeSystem::requestReboot() {
-    ++reboots;
-    return rebootAccepted;
 }
 
 int FakeSystem::messageBox(std::string_view text, int style, std::string_view title) {
@@ -305,11 +218,6 @@ int FakeSystem::messageBox(std::string_view text, int style, std::string_view ti
     const int answer = answers_.front();
     answers_.pop_front();
     return answer;
-}
-
-void FakeSystem::endProgram() {
-    ended = true;
-    throw ProgramEnded{};
 }
 
 }  // namespace fake
