@@ -1,26 +1,15 @@
-// Every message box the wizard and the cleanup window show, each reached by
-// its own road: title, icon and buttons as the system's style value, and the
-// text word for word as the user reads it; and what the road leaves on disk.
-// A box that asks is left without an answer (0, a box the system could not
+// Every message box the wizard shows, each reached by its own road: title,
+// icon and buttons as the system's style value, the composed texts word for
+// word as the user reads them, and what the road leaves on disk. A box that
+// asks is left without an answer (0, a box the system could not
 // show), which no road may take for a yes.
 #include "WizardRoad.h"
 #include "app/AtualizadorTexts.h"
 #include "app/Fatal.h"
-#include "app/Wait.h"
 
 namespace {
 
 using namespace road;
-constexpr const char* kUpdater = "D:\\Update\\Atualizador.exe";
-
-// The cleanup window's first try, its box left without an answer.
-void Cleanup(Road& r, File attributes = {}, const char* bytes = "MZ the updater") {
-    app::Wait w(r.sys, r.sys);
-    r.sys.putFile(kUpdater, bytes, attributes);
-    w.ComeçarATentar(kUpdater);
-    r.sys.answer(0);
-    w.Timer1Tick();
-}
 
 // What a road leaves on disk, besides no staged copy.
 enum Files { Kept, Installed, InstalledPackageKept };
@@ -30,7 +19,7 @@ struct Box {
     void (*drive)(Road&);  // the road to the box
     const char* title;
     int style;
-    const char* text;  // nullptr: pinned by another road
+    const char* text;  // a composed text, or one a fault changes; else nullptr
     bool ends;
     Files files = Kept;
     std::size_t shown = 1;  // this box first
@@ -39,8 +28,7 @@ struct Box {
 // clang-format off
 const Box kBoxes[] = {
     {"Cancelar", [](Road& r) { r.load(); r.sys.answer(0); r.wizard().Command1Click(); },
-     "Confirmação", 36,
-     "Você tem certeza de que quer cancelar a atualização do banco de dados do Varnel?", false},
+     "Confirmação", 36, nullptr, false},
     // Upper case as the Western code page has it: š œ ž ÿ too, ÷ no letter.
     {"no db.xdb", [](Road& r) { r.sys.exeFolder = "C:\\Atualização šœžÿ ÷"; r.load(); },
      "Arquivo inexistente", 48,
@@ -53,14 +41,9 @@ const Box kBoxes[] = {
      "será finalizado.\r\n\r\nAdquira o banco de dados novamente acessando a página do Varnel: "
      "http://www.varnel.com.br", true},
     {"no DB value", [](Road& r) { r.load(); r.next(); },
-     "Banco de Dados não encontrado!", 16,
-     "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\nA atualização será "
-     "cancelada!", true},
+     "Banco de Dados não encontrado!", 16, nullptr, true},
     {"DB names no file", [](Road& r) { r.registered(); r.load(); r.nextUnanswered(); },
-     "Banco de dados inexistente", 36,
-     "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido acidentalmente "
-     "apagado, ou devido à algum arquivo maléfico.\r\n\r\nDeseja que o atualizador instale o "
-     "banco de dados novamente?", true},
+     "Banco de dados inexistente", 36, nullptr, true},
     {"installed database held by the product",
      [](Road& r) { r.installed(With(&File::locked)); r.load(); r.next(); r.nextUnanswered(); },
      "Erro no acesso do banco de dados", 21,
@@ -88,10 +71,7 @@ const Box kBoxes[] = {
     {"a package of the release's size but other bytes installed",
      [](Road& r) {
          r.sys.seal = r.sealOf(r.package("XDB11")); r.installed(); r.load(); r.next(); r.next(); },
-     "Erro no arquivo de atualização", 16,
-     "O arquivo de atualização (db.xdb) não corresponde a este atualizador: ele foi alterado ou "
-     "substituído depois que a atualização foi publicada.\r\n\r\nNada foi instalado, e o banco "
-     "de dados do Varnel continua como estava. Obtenha a atualização novamente.", true},
+     "Erro no arquivo de atualização", 16, nullptr, true},
     // Reported by the top-level handler, under the application's title, once
     // the remover has started, as when the copy cannot be made.
     {"Finalizar, the executable not held", [](Road& r) {
@@ -108,36 +88,6 @@ const Box kBoxes[] = {
      "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\nNão foi possível abrir o "
      "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true,
      Installed},
-    {"updater deleted", [](Road& r) { Cleanup(r); },
-     "Reinicialização", 65,
-     "O atualizador removeu os componentes de instalação, porém ainda resta um arquivo. Para "
-     "removê-lo, será necessário que o computador seja reiniciado. Caso não seja reiniciado "
-     "agora, o arquivo será apagado na próxima vez que o computador for ligado.\r\n\r\nPara "
-     "reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar", true},
-    {"updater on a write-protected disc", [](Road& r) { Cleanup(r, With(&File::readOnlyMedia)); },
-     "Erro ao remover o atualizador", 48,
-     "Não foi possível remover o atualizador (D:\\Update\\Atualizador.exe): a mídia está "
-     "protegida contra gravação (erro 19).\r\n\r\nEsse arquivo pode ser apagado normalmente mais "
-     "tarde.", true, Kept, 2},
-    {"another file at the updater's path", [](Road& r) { Cleanup(r, {}, "MZ another"); },
-     "Erro ao remover o atualizador", 48,
-     "O arquivo D:\\Update\\Atualizador.exe não é o atualizador e foi deixado como estava.",
-     true, Kept, 2},
-    {"Finalizar, the updater's file swapped before it was held", [](Road& r) {
-         r.installed(); r.load(); r.next(); r.next(); r.sys.image = "MZ another"; r.next(); },
-     "Erro ao finalizar a atualização", 16,
-     "O arquivo do atualizador foi alterado enquanto ele era executado. O banco de dados já foi "
-     "atualizado, mas os arquivos do atualizador não serão removidos automaticamente: "
-     "remova-os manualmente.", true, Installed},
-    // The same boxes on other roads.
-    {"Yes to the reinstall question not installing at once", [](Road& r) {
-         r.sys.putFolder("C:\\Varnel"); r.registered(); r.load(); r.sys.answer(platform::Yes);
-         r.next();
-         EXPECT_EQ(r.at("Command2").caption, "Finalizar"); },
-     "Banco de dados inexistente", 36, nullptr, false, Installed},
-    {"a corrupted installed database replaced", [](Road& r) {
-         r.registered(); r.sys.putFile(kInstalled, r.oldBytes = "junk"); r.load(); r.next(); },
-     "Banco de dados corrompido!", 16, nullptr, true},
     {"a package of another size than the release's read", [](Road& r) {
          r.sys.seal = r.sealOf(r.package("XDB10")); r.installed(); r.load({}, "XDB100"); },
      "Banco de dados corrompido!", 16, nullptr, true},

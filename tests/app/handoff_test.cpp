@@ -8,26 +8,11 @@
 #include "FakeSystem.h"
 #include "app/AtualizadorTexts.h"
 #include "app/HandOff.h"
-#include "app/HandOffCommands.h"
-#include "app/StartUp.h"
 #include "platform/SystemError.h"
 
 namespace {
 
 constexpr const char* kOwn = "D:\\Update\\Atualizador.exe";
-
-// Fault: the cleanup copy reading back another path than it was given
-// (spaces cut, its first character lost).
-TEST(HandOffCommands, TheCleanupCopyReadsBackThePathItWasGiven) {
-    EXPECT_EQ(app::handoff::OwnPath("D:\\", "Atualizador"), "D:\\Atualizador.exe");
-    for (const char* own : {"D:\\Atualizador.exe", "C:\\Meus Arquivos\\Nova pasta\\A.exe"}) {
-        const std::string line = app::handoff::CleanupCommandLine("C:\\Atualizador 0.exe", own);
-        EXPECT_EQ(line, "\"C:\\Atualizador 0.exe\" /!" + std::string(own));
-        const app::StartUp startUp = app::ParseStartUp(line.substr(line.find('"', 1) + 1));
-        EXPECT_EQ(startUp.mode, app::StartUp::Mode::Cleanup);
-        EXPECT_EQ(startUp.path, own);
-    }
-}
 
 // An updater at D:\Update with the product installed on C:, its executable
 // held since start-up, as it runs.

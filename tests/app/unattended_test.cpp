@@ -23,7 +23,7 @@ struct Host final : platform::UnattendedHost {
 };
 
 // Faults: the reinstall question answered No, a database in use waited for
-// half a second too long; a kept package taken for a failure.
+// half a second too long.
 TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
     const struct {
         const char* name;
@@ -35,12 +35,6 @@ TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
         {"reinstalled", [](Road& r) { r.registered(); }, 0, true, false, "inexistente"},
         {"in use for a minute", [](Road& r) { r.installed(With(&File::locked)); }, 1618, false,
          true, "Feche toda janela"},
-        {"the package kept",
-         [](Road& r) {
-             r.installed();
-             r.sys.putFile(kPackage, r.package("XDB10"), With(&File::readOnlyMedia));
-         },
-         0, true, true, "não pôde ser removido"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,7 +24,7 @@ std::string FakeSystem::folderOf(std::string_view path) {
 }
 
 bool FakeSystem::folderExists(std::string_view folder) const {
-    if (folder.size() <= 3 || folder == windowsDir) return true;
+    if (folder.size() <= 3 || folder == "C:\\WINDOWS") return true;
     const auto f = entry(folder);
     return f && f->folder;
 }
@@ -78,13 +78,14 @@ bool FakeSystem::normalFileExists(std::string_view path) {
 
 // A held file: keeps its bytes whatever is put at its path later, as an
 // open handle does.
-class FakeHeldFile final : public platform::HeldFile {
-  public:
+struct FakeHeldFile final : platform::HeldFile {
     FakeHeldFile(FakeSystem& system, std::string path, std::shared_ptr<File> file)
         : system_(system), path_(std::move(path)), file_(std::move(file)) {
         ++file_->holds;
     }
-    ~FakeHeldFile() override { release(); }
+    ~FakeHeldFile() override {
+        if (file_) --file_->holds;
+    }
 
     std::uint64_t size() override { return file_ ? file_->bytes.size() : 0; }
     std::size_t readInto(std::uint64_t offset, std::span<char> into) override {
@@ -96,14 +97,9 @@ class FakeHeldFile final : public platform::HeldFile {
         if (file_->readOnlyMedia) return kWriteProtect;
         if (file_->locked) return kSharingViolation;
         system_.erase(path_, file_);
-        release();
-        return 0;
-    }
-
-  private:
-    void release() {
-        if (file_) --file_->holds;
+        --file_->holds;
         file_.reset();
+        return 0;
     }
 
     FakeSystem& system_;
@@ -113,8 +109,7 @@ class FakeHeldFile final : public platform::HeldFile {
 
 // A file being written: in its folder under its name while it lives, gone
 // when it is let go unless kept or put in place.
-class FakeNewFile final : public platform::NewFile {
-  public:
+struct FakeNewFile final : platform::NewFile {
     FakeNewFile(FakeSystem& system, std::string path, std::shared_ptr<File> file)
         : system_(system), path_(std::move(path)), file_(std::move(file)) {}
     ~FakeNewFile() override {
@@ -136,7 +131,6 @@ class FakeNewFile final : public platform::NewFile {
         return std::make_unique<FakeHeldFile>(system_, path_, std::move(file_));
     }
 
-  private:
     FakeSystem& system_;
     std::string path_;
     std::shared_ptr<File> file_;
@@ -153,8 +147,7 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdFile(std::string_view path,
 }
 
 std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& error) {
-    const std::string self =
-        exeFolder + (exeFolder.ends_with('\\') ? "" : "\\") + exeTitle + ".exe";
+    const std::string self = exeFolder + "\\Atualizador.exe";
     // The running program's file is there: it was started from it.
     if (!exists(self)) putFile(self, image);
     return holdFile(self, error);
@@ -166,7 +159,7 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
                                                           platform::FileAccess access,
                                                           const platform::CopyProgress& progress) {
     const std::string p(path);
-    error = exists(p) ? kFileExists : p.empty() || !folderExists(folderOf(p)) ? kPathNotFound : 0;
+    error = exists(p) ? kFileExists : !folderExists(folderOf(p)) ? kPathNotFound : 0;
     if (error != 0) return nullptr;
     File made;
     made.staged = true;
@@ -192,12 +185,10 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
 }
 
 void FakeSystem::appendAnsiText(std::string_view path, std::string_view utf8Text) {
-    const std::string p(path);
-    const auto f = entry(p);
-    if (!folderExists(folderOf(p)) || (f && (f->folder || f->locked)))
-        throw platform::SystemError("append " + p, kAccessDenied);
-    if (!f) putFile(p, {});
-    entry(p)->bytes += utf8Text;
+    const auto f = entry(path);
+    if (f && f->locked) throw platform::SystemError("append", kAccessDenied);
+    if (!f) putFile(std::string(path), {});
+    entry(path)->bytes += utf8Text;
 }
 
 void FakeSystem::startProgram(std::string_view commandLine, platform::WindowStyle style) {

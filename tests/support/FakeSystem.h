@@ -57,17 +57,15 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
                            const std::string& text) {
         registry_[key + "\\" + name] = {platform::kRegSz, text + std::string(1, '\0')};
     }
-    // Answers for the next boxes with more than an OK button, in order; such
-    // a box without one fails the test.
+    // Answers for the next boxes with more than an OK button; such a box
+    // without one fails the test.
     void answer(int button) { answers_.push_back(button); }
     // Run as each box opens, as the program lets pending events through and
     // during a copy: the world changed or a click delivered meanwhile.
     std::function<void(const Message&)> onMessage;
     std::function<void()> onPendingEvents;
     std::function<void()> whileCopying;
-    std::string windowsDir = "C:\\WINDOWS";
     std::string exeFolder = "C:\\Update";
-    std::string exeTitle = "Atualizador";
     std::string seal;  // the program's package seal; empty: no release
     // The running program's bytes, put at its path when nothing is.
     std::string image = "MZ the updater";
@@ -92,7 +90,7 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::optional<platform::RegistryData> readRegistry(platform::RegistryRoot root,
                                                        std::string_view subKey,
                                                        std::string_view valueName) override;
-    std::string windowsDirectory() override { return windowsDir; }
+    std::string windowsDirectory() override { return "C:\\WINDOWS"; }
     // Not 8.3, but distinct from the long form so that tests tell them apart.
     std::string shortPathName(std::string_view path) override {
         return "SHORT:" + std::string(path);
@@ -100,7 +98,7 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     std::string ansiToUtf8(std::string_view ansi) override;
     std::string commandArguments() override { return {}; }
     std::string executableFolder() override { return exeFolder; }
-    std::string executableTitle() override { return exeTitle; }
+    std::string executableTitle() override { return "Atualizador"; }
     std::string packageSeal() override { return seal; }
     bool normalFileExists(std::string_view path) override;
     bool fileInUse(std::string_view path) override {
@@ -146,8 +144,8 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     }
 
   private:
-    friend class FakeHeldFile;
-    friend class FakeNewFile;
+    friend struct FakeHeldFile;
+    friend struct FakeNewFile;
     static std::string folderOf(std::string_view path);
     bool folderExists(std::string_view folder) const;
     // A file's object is its identity: a file put at a held file's path is
