@@ -1,6 +1,5 @@
 // The wizard on the in-memory platform, with real packages: made with the
-// system's provider on Windows and with the portable one, keeping its keys
-// in the test's temporary folder, elsewhere.
+// system's provider on Windows, elsewhere with the portable one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -44,8 +43,7 @@ inline crypto::Provider& TheProvider() {
     return *provider;
 }
 
-// A road sets up what the wizard finds at start-up; the wizard is made at
-// its first use.
+// What the wizard finds at start-up; the wizard is made at its first use.
 struct Road {
     crypto::Provider& provider = TheProvider();
     fake::FakeSystem sys;

@@ -1,11 +1,12 @@
 // Every message box the wizard shows, each reached by its own road: title,
 // icon and buttons as the system's style value, the composed texts word for
 // word as the user reads them, and what the road leaves on disk. A box that
-// asks is left without an answer (0, a box the system could not
-// show), which no road may take for a yes.
+// asks is left without an answer (0, a box the system could not show),
+// which no road may take for a yes.
 #include "WizardRoad.h"
 #include "app/AtualizadorTexts.h"
 #include "app/Fatal.h"
+#include "app/Unattended.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ const Box kBoxes[] = {
          r.installed(); r.load(); r.next(); r.next();
          r.sys.onMessage = [&r](const fake::Message&) {
              ASSERT_EQ(r.sys.started.size(), 1u);
-             EXPECT_EQ(r.sys.started[0].commandLine, "\"C:\\Varnel\\removedor.exe\" /!");
+             EXPECT_EQ(r.sys.started[0], "\"C:\\Varnel\\removedor.exe\" /!");
          };
          r.next(); },
      "", 16,
@@ -114,7 +115,6 @@ TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
         } catch (const fake::ProgramEnded&) {
         }
         EXPECT_EQ(r.sys.ended, box.ends);
-        EXPECT_EQ(r.sys.reboots, 0);
         EXPECT_EQ(r.sys.contents(kInstalled), box.files == Kept ? r.oldBytes : r.newBytes);
         EXPECT_EQ(r.sys.contents(kPackage), box.files == Installed ? "" : r.newBytes);
         EXPECT_FALSE(r.sys.anyStaged());
@@ -126,9 +126,59 @@ TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
             EXPECT_EQ(shown.text, box.text);
         }
     }
-    Road r;
-    r.sys.seal = "1234 not a hash";  // a release's seal malformed
-    EXPECT_THROW(r.wizard(), std::invalid_argument);
+}
+
+// The unattended mode answers the same questions itself, over the same
+// roads; under Wine every exit code is seen, not these answers.
+struct Exited {};
+
+struct Host final : platform::UnattendedHost {
+    void log(std::string_view line) noexcept override { text += std::string(line) + '\n'; }
+    std::uint64_t milliseconds() override { return now; }
+    void sleep(std::uint32_t ms) override {
+        EXPECT_TRUE(ms == 500 && now < 60000);  // every half second, for a minute
+        now += ms;
+    }
+    [[noreturn]] void exit(int) override { throw Exited{}; }
+    std::string text;
+    std::uint64_t now = 0;
+};
+
+// Faults: the reinstall question answered No, a database in use waited for
+// half a second too long.
+TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
+    const struct {
+        const char* name;
+        void (*set)(Road&);
+        int code;
+        bool installed, packageKept;  // else the old database, and the package gone
+        const char* logged;
+    } cases[] = {
+        {"reinstalled", [](Road& r) { r.registered(); }, 0, true, false, "inexistente"},
+        {"in use for a minute", [](Road& r) { r.installed(With(&File::locked)); }, 1618, false,
+         true, "Feche toda janela"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Road r;
+        Host host;
+        r.sys.putFolder("C:\\Varnel");
+        r.sys.putFile(kPackage, r.package("XDB10"));
+        c.set(r);
+        const std::string newBytes = r.sys.contents(kPackage);
+        const std::string before = r.sys.contents(kInstalled);
+        r.sys.messages.clear();
+        app::UnattendedAnswers answers(host);
+        EXPECT_THROW(app::RunUnattended(r.sys, answers, r.provider, false), Exited);
+        EXPECT_NE(host.text.find(c.logged), std::string::npos) << host.text;
+        EXPECT_TRUE(host.text.ends_with("Código de saída: " + std::to_string(c.code) + '\n'));
+        EXPECT_EQ(r.sys.contents(kInstalled), c.installed ? newBytes : before);
+        EXPECT_EQ(r.sys.exists(kPackage), c.packageKept);
+        EXPECT_FALSE(r.sys.anyStaged());
+        // Nothing shown, started, registered or restarted.
+        EXPECT_TRUE(r.sys.messages.empty() && r.sys.started.empty() &&
+                    r.sys.rebootDeletes.empty() && r.sys.reboots == 0);
+    }
 }
 
 }  // namespace

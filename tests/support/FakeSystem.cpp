@@ -9,12 +9,10 @@
 
 namespace fake {
 
-namespace {
 // The Win32 error codes Windows reports for the same failures.
 constexpr std::uint32_t kFileNotFound = 2, kPathNotFound = 3, kAccessDenied = 5, kInvalidHandle = 6,
                         kWriteProtect = 19, kSharingViolation = 32, kFileExists = 80,
                         kDiskFull = 112;
-}  // namespace
 
 std::string FakeSystem::folderOf(std::string_view path) {
     const auto slash = path.rfind('\\');
@@ -27,16 +25,6 @@ bool FakeSystem::folderExists(std::string_view folder) const {
     if (folder.size() <= 3 || folder == "C:\\WINDOWS") return true;
     const auto f = entry(folder);
     return f && f->folder;
-}
-
-std::shared_ptr<File> FakeSystem::entry(std::string_view path) const {
-    const auto it = files_.find(path);
-    return it == files_.end() ? nullptr : it->second;
-}
-
-void FakeSystem::erase(std::string_view path, const std::shared_ptr<File>& which) {
-    const auto it = files_.find(path);
-    if (it != files_.end() && it->second == which) files_.erase(it);
 }
 
 void FakeSystem::putFile(const std::string& path, std::string bytes, File attributes) {
@@ -148,7 +136,6 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdFile(std::string_view path,
 
 std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& error) {
     const std::string self = exeFolder + "\\Atualizador.exe";
-    // The running program's file is there: it was started from it.
     if (!exists(self)) putFile(self, image);
     return holdFile(self, error);
 }
@@ -165,7 +152,6 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
     made.staged = true;
     made.access = access;
     putFile(p, {}, made);
-    // Read once from the start to the end, in pieces, reporting on the way.
     const std::uint64_t size = source.size();
     for (std::uint64_t offset = 0;;) {
         if (progress) progress(offset, size);
@@ -189,11 +175,6 @@ void FakeSystem::appendAnsiText(std::string_view path, std::string_view utf8Text
     if (f && f->locked) throw platform::SystemError("append", kAccessDenied);
     if (!f) putFile(std::string(path), {});
     entry(path)->bytes += utf8Text;
-}
-
-void FakeSystem::startProgram(std::string_view commandLine, platform::WindowStyle style) {
-    if (failStarts-- > 0) throw platform::SystemError("start", kFileNotFound);
-    started.push_back({std::string(commandLine), style});
 }
 
 int FakeSystem::messageBox(std::string_view text, int style, std::string_view title) {

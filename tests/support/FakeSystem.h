@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/SystemError.h"
 #include "platform/UserInterface.h"
 
 namespace fake {
@@ -37,11 +38,6 @@ struct Message {
     std::string text;
     int style = 0;
     std::string title;
-};
-
-struct Started {
-    std::string commandLine;
-    platform::WindowStyle style;
 };
 
 // The whole platform in memory: files, a registry, the program's identity,
@@ -81,7 +77,7 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
     }
     bool anyStaged() const;
     std::vector<Message> messages;
-    std::vector<Started> started;
+    std::vector<std::string> started;  // command lines
     std::vector<std::string> rebootDeletes;
     int reboots = 0;
     int copiesMade = 0;
@@ -128,7 +124,10 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
         if (deleteAtRebootError == 0) rebootDeletes.emplace_back(path);
         return deleteAtRebootError;
     }
-    void startProgram(std::string_view commandLine, platform::WindowStyle style) override;
+    void startProgram(std::string_view commandLine, platform::WindowStyle) override {
+        if (failStarts-- > 0) throw platform::SystemError("start", 2);
+        started.emplace_back(commandLine);
+    }
     void processPendingEvents() override {
         if (onPendingEvents) onPendingEvents();
     }
@@ -143,15 +142,18 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
         throw ProgramEnded{};
     }
 
-  private:
-    friend struct FakeHeldFile;
-    friend struct FakeNewFile;
+    // The file system's workings, for the held and new files.
     static std::string folderOf(std::string_view path);
     bool folderExists(std::string_view folder) const;
     // A file's object is its identity: a file put at a held file's path is
     // another file.
-    std::shared_ptr<File> entry(std::string_view path) const;
-    void erase(std::string_view path, const std::shared_ptr<File>& which);
+    std::shared_ptr<File> entry(std::string_view path) const {
+        const auto it = files_.find(path);
+        return it == files_.end() ? nullptr : it->second;
+    }
+    void erase(std::string_view path, const std::shared_ptr<File>& which) {
+        if (which && entry(path) == which) files_.erase(files_.find(path));
+    }
 
     std::map<std::string, std::shared_ptr<File>, std::less<>> files_;
     std::map<std::string, platform::RegistryData> registry_;
