@@ -70,7 +70,6 @@ struct Road {
         wizard().Load(0xC0C0C0);
     }
     void next() { wizard().Command2Click(); }
-    // The next click, its box left without an answer.
     void nextUnanswered() {
         sys.answer(0);
         next();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "app/VersionCheck.h"
 #include "db/VersionText.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileSecurity.h"
 #include "platform/SystemError.h"
 #include "platform/mdlRegistry.h"
 
@@ -38,7 +38,6 @@ TEST(ParseStartUp, ChoosesTheModeAndKeepsThePathAsWritten) {
         {"/s /LOG=C:\\a b\\u.log", Mode::Unattended, "C:\\a b\\u.log"},
         {"/S /LOG=\"C:\\a b\\u.log\" ", Mode::Unattended, "C:\\a b\\u.log"},
         {"/S  /LOG=u.log", Mode::Wizard, ""},
-        {"/S /LOG=\"a\"b\"", Mode::Wizard, ""},
     };
     for (const auto& c : cases) {
         const app::StartUp s = app::ParseStartUp(c.arguments);
@@ -63,7 +62,6 @@ TEST(RegistryText, FollowsTheValueType) {
     } cases[] = {
         {{platform::kRegSz, std::string("C:\\Prog\\db.xdb\0", 15)}, "C:\\Prog\\db.xdb"},
         {{platform::kRegSz, std::string("a\0b\0", 4)}, "a"},
-        {{platform::kRegSz, "C:\\db"}, "C:\\db"},
         {{platform::kRegDword, std::string("\x2c\x01\0\0", 4)}, "44"},
     };
     for (const auto& c : cases) EXPECT_EQ(mdlRegistry::QueryRegistryValue(c.value), c.text);
@@ -94,7 +92,6 @@ TEST(SystemErrors, AreDescribedInPortugueseWithTheirNumber) {
     };
     EXPECT_EQ(describe(platform::SystemError("Não foi possível ler o arquivo", 23)),
               "Não foi possível ler o arquivo: erro de dados no disco (erro 23)");
-    EXPECT_EQ(describe(std::bad_alloc()), "Não há memória suficiente.");
     EXPECT_EQ(describe(std::logic_error("the package is not held")),
               "Erro interno do atualizador.");
 }
@@ -111,6 +108,14 @@ TEST(PackageSeal, ReadsTheSizeAndHashAReleaseCarriesAndRefusesAnythingElse) {
          {std::string("4096"), "4096 " + hash.substr(1), "4096 " + hash + "0", "-1 " + hash,
           "4096  " + hash, "4096 " + hash.substr(0, 63) + "g"})
         EXPECT_THROW(app::ParsePackageSeal(bad), std::invalid_argument) << bad;
+}
+
+// Fault: the copy at the drive root open to more than SYSTEM and the
+// Administrators (full control) and the Users (read and execute), or taking
+// the root's entries; Wine keeps no DACL to show it.
+TEST(AdministratorsOnly, IsAProtectedDaclOfThreeEntries) {
+    EXPECT_EQ(std::string(platform::kAdministratorsOnly),
+              "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;BU)");
 }
 
 }  // namespace

@@ -142,7 +142,6 @@ class FakeSystem : public platform::Platform, public platform::UserInterface {
         throw ProgramEnded{};
     }
 
-    // The file system's workings, for the held and new files.
     static std::string folderOf(std::string_view path);
     bool folderExists(std::string_view folder) const;
     // A file's object is its identity: a file put at a held file's path is
