@@ -1,6 +1,5 @@
 // The wizard on the in-memory platform, with real packages: made with the
-// system's provider on Windows and with the portable one, keeping its keys
-// in the test's temporary folder, elsewhere.
+// system's provider on Windows, elsewhere with the portable one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,15 +21,10 @@
 namespace road {
 
 using fake::File;
+using fake::With;
 inline constexpr const char* kKey = "SOFTWARE\\Holmcrest\\Varnel R40";
 inline constexpr const char* kInstalled = "C:\\Varnel\\db.xdb";
 inline constexpr const char* kPackage = "C:\\Update\\db.xdb";
-
-inline File With(bool File::*attribute) {
-    File f;
-    f.*attribute = true;
-    return f;
-}
 
 inline crypto::Provider& TheProvider() {
     static const std::unique_ptr<crypto::Provider> provider = [] {
@@ -49,8 +43,7 @@ inline crypto::Provider& TheProvider() {
     return *provider;
 }
 
-// A road sets up what the wizard finds at start-up; the wizard is made at
-// its first use.
+// What the wizard finds at start-up; the wizard is made at its first use.
 struct Road {
     crypto::Provider& provider = TheProvider();
     fake::FakeSystem sys;
@@ -77,7 +70,6 @@ struct Road {
         wizard().Load(0xC0C0C0);
     }
     void next() { wizard().Command2Click(); }
-    // The next click, its box left without an answer.
     void nextUnanswered() {
         sys.answer(0);
         next();

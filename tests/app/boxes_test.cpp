@@ -1,26 +1,16 @@
-// Every message box the wizard and the cleanup window show, each reached by
-// its own road: title, icon and buttons as the system's style value, and the
-// text word for word as the user reads it; and what the road leaves on disk.
-// A box that asks is left without an answer (0, a box the system could not
-// show), which no road may take for a yes.
+// Every message box the wizard shows, each reached by its own road: title,
+// icon and buttons as the system's style value, the composed texts word for
+// word as the user reads them, and what the road leaves on disk. A box that
+// asks is left without an answer (0, a box the system could not show),
+// which no road may take for a yes.
 #include "WizardRoad.h"
 #include "app/AtualizadorTexts.h"
 #include "app/Fatal.h"
-#include "app/Wait.h"
+#include "app/Unattended.h"
 
 namespace {
 
 using namespace road;
-constexpr const char* kUpdater = "D:\\Update\\Atualizador.exe";
-
-// The cleanup window's first try, its box left without an answer.
-void Cleanup(Road& r, File attributes = {}, const char* bytes = "MZ the updater") {
-    app::Wait w(r.sys, r.sys);
-    r.sys.putFile(kUpdater, bytes, attributes);
-    w.ComeçarATentar(kUpdater);
-    r.sys.answer(0);
-    w.Timer1Tick();
-}
 
 // What a road leaves on disk, besides no staged copy.
 enum Files { Kept, Installed, InstalledPackageKept };
@@ -30,7 +20,7 @@ struct Box {
     void (*drive)(Road&);  // the road to the box
     const char* title;
     int style;
-    const char* text;  // nullptr: pinned by another road
+    const char* text;  // a composed text, or one a fault changes; else nullptr
     bool ends;
     Files files = Kept;
     std::size_t shown = 1;  // this box first
@@ -39,8 +29,7 @@ struct Box {
 // clang-format off
 const Box kBoxes[] = {
     {"Cancelar", [](Road& r) { r.load(); r.sys.answer(0); r.wizard().Command1Click(); },
-     "Confirmação", 36,
-     "Você tem certeza de que quer cancelar a atualização do banco de dados do Varnel?", false},
+     "Confirmação", 36, nullptr, false},
     // Upper case as the Western code page has it: š œ ž ÿ too, ÷ no letter.
     {"no db.xdb", [](Road& r) { r.sys.exeFolder = "C:\\Atualização šœžÿ ÷"; r.load(); },
      "Arquivo inexistente", 48,
@@ -53,14 +42,9 @@ const Box kBoxes[] = {
      "será finalizado.\r\n\r\nAdquira o banco de dados novamente acessando a página do Varnel: "
      "http://www.varnel.com.br", true},
     {"no DB value", [](Road& r) { r.load(); r.next(); },
-     "Banco de Dados não encontrado!", 16,
-     "Nenhuma versão anterior do banco de dados foi encontrada.\r\n\r\nA atualização será "
-     "cancelada!", true},
+     "Banco de Dados não encontrado!", 16, nullptr, true},
     {"DB names no file", [](Road& r) { r.registered(); r.load(); r.nextUnanswered(); },
-     "Banco de dados inexistente", 36,
-     "O banco de dados do Varnel não foi encontrado. É possível que ele tenha sido acidentalmente "
-     "apagado, ou devido à algum arquivo maléfico.\r\n\r\nDeseja que o atualizador instale o "
-     "banco de dados novamente?", true},
+     "Banco de dados inexistente", 36, nullptr, true},
     {"installed database held by the product",
      [](Road& r) { r.installed(With(&File::locked)); r.load(); r.next(); r.nextUnanswered(); },
      "Erro no acesso do banco de dados", 21,
@@ -88,10 +72,7 @@ const Box kBoxes[] = {
     {"a package of the release's size but other bytes installed",
      [](Road& r) {
          r.sys.seal = r.sealOf(r.package("XDB11")); r.installed(); r.load(); r.next(); r.next(); },
-     "Erro no arquivo de atualização", 16,
-     "O arquivo de atualização (db.xdb) não corresponde a este atualizador: ele foi alterado ou "
-     "substituído depois que a atualização foi publicada.\r\n\r\nNada foi instalado, e o banco "
-     "de dados do Varnel continua como estava. Obtenha a atualização novamente.", true},
+     "Erro no arquivo de atualização", 16, nullptr, true},
     // Reported by the top-level handler, under the application's title, once
     // the remover has started, as when the copy cannot be made.
     {"Finalizar, the executable not held", [](Road& r) {
@@ -101,57 +82,13 @@ const Box kBoxes[] = {
          r.installed(); r.load(); r.next(); r.next();
          r.sys.onMessage = [&r](const fake::Message&) {
              ASSERT_EQ(r.sys.started.size(), 1u);
-             EXPECT_EQ(r.sys.started[0].commandLine, "\"C:\\Varnel\\removedor.exe\" /!");
+             EXPECT_EQ(r.sys.started[0], "\"C:\\Varnel\\removedor.exe\" /!");
          };
          r.next(); },
      "", 16,
      "Ocorreu um erro inesperado e o atualizador será encerrado.\r\n\r\nNão foi possível abrir o "
      "executável do atualizador: o arquivo está sendo usado por outro programa (erro 32)", true,
      Installed},
-    {"updater deleted", [](Road& r) { Cleanup(r); },
-     "Reinicialização", 65,
-     "O atualizador removeu os componentes de instalação, porém ainda resta um arquivo. Para "
-     "removê-lo, será necessário que o computador seja reiniciado. Caso não seja reiniciado "
-     "agora, o arquivo será apagado na próxima vez que o computador for ligado.\r\n\r\nPara "
-     "reiniciar agora, clique em OK. Para reiniciar mais tarde, clique em Cancelar", true},
-    {"updater on a write-protected disc", [](Road& r) { Cleanup(r, With(&File::readOnlyMedia)); },
-     "Erro ao remover o atualizador", 48,
-     "Não foi possível remover o atualizador (D:\\Update\\Atualizador.exe): a mídia está "
-     "protegida contra gravação (erro 19).\r\n\r\nEsse arquivo pode ser apagado normalmente mais "
-     "tarde.", true, Kept, 2},
-    {"another file at the updater's path", [](Road& r) { Cleanup(r, {}, "MZ another"); },
-     "Erro ao remover o atualizador", 48,
-     "O arquivo D:\\Update\\Atualizador.exe não é o atualizador e foi deixado como estava.",
-     true, Kept, 2},
-    {"Finalizar, the updater's file swapped before it was held", [](Road& r) {
-         r.installed(); r.load(); r.next(); r.next(); r.sys.image = "MZ another"; r.next(); },
-     "Erro ao finalizar a atualização", 16,
-     "O arquivo do atualizador foi alterado enquanto ele era executado. O banco de dados já foi "
-     "atualizado, mas os arquivos do atualizador não serão removidos automaticamente: "
-     "remova-os manualmente.", true, Installed},
-    // The same boxes on other roads.
-    {"the updater's path joined wrongly at a drive root", [](Road& r) {
-         r.sys.exeFolder = "D:\\"; r.sys.exeTitle = "update";
-         r.sys.onMessage = [](const fake::Message& m) {
-             EXPECT_NE(m.text.find("(D:\\UPDATE.EXE)"), std::string::npos); };
-         r.load(); },
-     "Arquivo inexistente", 48, nullptr, true},
-    {"a hidden package taken for one", [](Road& r) { r.load(With(&File::hidden)); },
-     "Arquivo inexistente", 48, nullptr, true},
-    {"an installed version out of range not taken for a missing database",
-     [](Road& r) { r.installed({}, "XDB32768"); r.load(); r.nextUnanswered(); },
-     "Banco de dados inexistente", 36, nullptr, true},
-    {"a hidden installed database taken for one",
-     [](Road& r) { r.installed(With(&File::hidden)); r.load(); r.nextUnanswered(); },
-     "Banco de dados inexistente", 36, nullptr, true},
-    {"Yes to the reinstall question not installing at once", [](Road& r) {
-         r.sys.putFolder("C:\\Varnel"); r.registered(); r.load(); r.sys.answer(platform::Yes);
-         r.next();
-         EXPECT_EQ(r.at("Command2").caption, "Finalizar"); },
-     "Banco de dados inexistente", 36, nullptr, false, Installed},
-    {"a corrupted installed database replaced", [](Road& r) {
-         r.registered(); r.sys.putFile(kInstalled, r.oldBytes = "junk"); r.load(); r.next(); },
-     "Banco de dados corrompido!", 16, nullptr, true},
     {"a package of another size than the release's read", [](Road& r) {
          r.sys.seal = r.sealOf(r.package("XDB10")); r.installed(); r.load({}, "XDB100"); },
      "Banco de dados corrompido!", 16, nullptr, true},
@@ -162,21 +99,6 @@ const Box kBoxes[] = {
          r.sys.onMessage = [&r](const fake::Message&) { r.sys.diskSpace = ~0ull; };
          r.next(); },
      "Erro no acesso do banco de dados", 21, nullptr, false, Installed},
-    // No box: only "Cancelar" is offered.
-    {"the same version installed again", [](Road& r) {
-         r.installed({}, "XDB0010"); r.load({}, "ABC10"); r.next();
-         EXPECT_FALSE(r.at("Command2").enabled);
-         EXPECT_TRUE(r.at("Command1").enabled);
-         EXPECT_EQ(r.at("Label4").caption,
-                   "A versão do banco de dados encontrada em seu computador (XDB0010) é a mesma "
-                   "que deveria ser instalada, e por isso não poderá ser atualizada.\r\n\r\n"
-                   "Clique em \"Cancelar\" para sair do Atualizador"); },
-     nullptr, 0, nullptr, false, Kept, 0},
-    {"a newer version replaced", [](Road& r) {
-         r.installed({}, "XDB11"); r.load(); r.next();
-         EXPECT_FALSE(r.at("Command2").enabled);
-         EXPECT_EQ(r.at("Label4").caption, app::atualizador_texts::NewerVersionText("XDB11")); },
-     nullptr, 0, nullptr, false, Kept, 0},
 };
 // clang-format on
 
@@ -193,12 +115,10 @@ TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
         } catch (const fake::ProgramEnded&) {
         }
         EXPECT_EQ(r.sys.ended, box.ends);
-        EXPECT_EQ(r.sys.reboots, 0);
         EXPECT_EQ(r.sys.contents(kInstalled), box.files == Kept ? r.oldBytes : r.newBytes);
         EXPECT_EQ(r.sys.contents(kPackage), box.files == Installed ? "" : r.newBytes);
         EXPECT_FALSE(r.sys.anyStaged());
         ASSERT_EQ(r.sys.messages.size(), box.shown);
-        if (box.shown == 0) continue;
         const fake::Message& shown = r.sys.messages.front();
         EXPECT_EQ(shown.title, box.title);
         EXPECT_EQ(shown.style, box.style);
@@ -206,9 +126,59 @@ TEST(Boxes, EveryBoxWordForWordAndNoAnswerIsNeverAYes) {
             EXPECT_EQ(shown.text, box.text);
         }
     }
-    Road r;
-    r.sys.seal = "1234 not a hash";  // a release's seal malformed
-    EXPECT_THROW(r.wizard(), std::invalid_argument);
+}
+
+// The unattended mode answers the same questions itself, over the same
+// roads; under Wine every exit code is seen, not these answers.
+struct Exited {};
+
+struct Host final : platform::UnattendedHost {
+    void log(std::string_view line) noexcept override { text += std::string(line) + '\n'; }
+    std::uint64_t milliseconds() override { return now; }
+    void sleep(std::uint32_t ms) override {
+        EXPECT_TRUE(ms == 500 && now < 60000);  // every half second, for a minute
+        now += ms;
+    }
+    [[noreturn]] void exit(int) override { throw Exited{}; }
+    std::string text;
+    std::uint64_t now = 0;
+};
+
+// Faults: the reinstall question answered No, a database in use waited for
+// half a second too long.
+TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
+    const struct {
+        const char* name;
+        void (*set)(Road&);
+        int code;
+        bool installed, packageKept;  // else the old database, and the package gone
+        const char* logged;
+    } cases[] = {
+        {"reinstalled", [](Road& r) { r.registered(); }, 0, true, false, "inexistente"},
+        {"in use for a minute", [](Road& r) { r.installed(With(&File::locked)); }, 1618, false,
+         true, "Feche toda janela"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Road r;
+        Host host;
+        r.sys.putFolder("C:\\Varnel");
+        r.sys.putFile(kPackage, r.package("XDB10"));
+        c.set(r);
+        const std::string newBytes = r.sys.contents(kPackage);
+        const std::string before = r.sys.contents(kInstalled);
+        r.sys.messages.clear();
+        app::UnattendedAnswers answers(host);
+        EXPECT_THROW(app::RunUnattended(r.sys, answers, r.provider, false), Exited);
+        EXPECT_NE(host.text.find(c.logged), std::string::npos) << host.text;
+        EXPECT_TRUE(host.text.ends_with("Código de saída: " + std::to_string(c.code) + '\n'));
+        EXPECT_EQ(r.sys.contents(kInstalled), c.installed ? newBytes : before);
+        EXPECT_EQ(r.sys.exists(kPackage), c.packageKept);
+        EXPECT_FALSE(r.sys.anyStaged());
+        // Nothing shown, started, registered or restarted.
+        EXPECT_TRUE(r.sys.messages.empty() && r.sys.started.empty() &&
+                    r.sys.rebootDeletes.empty() && r.sys.reboots == 0);
+    }
 }
 
 }  // namespace

@@ -3,30 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/FileAttributes.h"
 #include "platform/SystemError.h"
 
 namespace fake {
 
-namespace {
-// Win32 error codes the fake reports, as Windows does.
-constexpr std::uint32_t kFileNotFound = 2;
-constexpr std::uint32_t kPathNotFound = 3;
-constexpr std::uint32_t kAccessDenied = 5;
-constexpr std::uint32_t kInvalidHandle = 6;
-constexpr std::uint32_t kWriteProtect = 19;
-constexpr std::uint32_t kSharingViolation = 32;
-constexpr std::uint32_t kFileExists = 80;
-constexpr std::uint32_t kDiskFull = 112;
-}  // namespace
-
-std::string FakeSystem::key(std::string_view path) {
-    std::string k(path);
-    std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
-    return k;
-}
+// The Win32 error codes Windows reports for the same failures.
+constexpr std::uint32_t kFileNotFound = 2, kPathNotFound = 3, kAccessDenied = 5, kInvalidHandle = 6,
+                        kWriteProtect = 19, kSharingViolation = 32, kFileExists = 80,
+                        kDiskFull = 112;
 
 std::string FakeSystem::folderOf(std::string_view path) {
     const auto slash = path.rfind('\\');
@@ -36,42 +22,15 @@ std::string FakeSystem::folderOf(std::string_view path) {
 }
 
 bool FakeSystem::folderExists(std::string_view folder) const {
-    if (folder.size() <= 3 || key(folder) == key(windowsDir)) return true;
+    if (folder.size() <= 3 || folder == "C:\\WINDOWS") return true;
     const auto f = entry(folder);
     return f && f->folder;
 }
 
-std::shared_ptr<File> FakeSystem::entry(std::string_view path) const {
-    const auto it = files_.find(key(path));
-    return it == files_.end() ? nullptr : it->second;
-}
-
-void FakeSystem::erase(std::string_view path, const std::shared_ptr<File>& which) {
-    const auto it = files_.find(key(path));
-    if (it != files_.end() && it->second == which) files_.erase(it);
-}
-
 void FakeSystem::putFile(const std::string& path, std::string bytes, File attributes) {
     attributes.bytes = std::move(bytes);
-    // The folders on the way, as a test fixture would make them.
     for (auto f = folderOf(path); !folderExists(f); f = folderOf(f)) putFolder(f);
-    files_[key(path)] = std::make_shared<File>(std::move(attributes));
-}
-
-void FakeSystem::putFolder(const std::string& path) {
-    File f;
-    f.folder = true;
-    files_[key(path)] = std::make_shared<File>(f);
-}
-
-void FakeSystem::setRegistryString(const std::string& k, const std::string& name,
-                                   const std::string& text) {
-    registry_[key(k + "\\" + name)] = {platform::kRegSz, text + std::string(1, '\0')};
-}
-
-std::string FakeSystem::contents(const std::string& path) const {
-    const File* f = file(path);
-    return f ? f->bytes : std::string{};
+    files_[path] = std::make_shared<File>(std::move(attributes));
 }
 
 bool FakeSystem::anyStaged() const {
@@ -83,15 +42,9 @@ std::optional<platform::RegistryData> FakeSystem::readRegistry(platform::Registr
                                                                std::string_view subKey,
                                                                std::string_view valueName) {
     const std::string name = std::string(subKey) + "\\" + std::string(valueName);
-    registryReads.push_back(name);
-    const auto it = registry_.find(key(name));
+    const auto it = registry_.find(name);
     if (root != platform::RegistryRoot::LocalMachine || it == registry_.end()) return std::nullopt;
     return it->second;
-}
-
-std::string FakeSystem::shortPathName(std::string_view path) {
-    // Not 8.3, but distinct from the long form so that tests tell them apart.
-    return exists(std::string(path)) ? "SHORT:" + std::string(path) : std::string();
 }
 
 std::string FakeSystem::ansiToUtf8(std::string_view ansi) {
@@ -107,46 +60,34 @@ std::string FakeSystem::ansiToUtf8(std::string_view ansi) {
 bool FakeSystem::normalFileExists(std::string_view path) {
     const File* f = file(std::string(path));
     namespace a = platform::attribute;
-    return f && platform::IsOrdinaryFile((f->hidden ? a::Hidden : 0) | (f->system ? a::System : 0) |
-                                         (f->folder ? a::Directory : 0));
-}
-
-bool FakeSystem::fileInUse(std::string_view path) {
-    const auto f = entry(path);
-    return f && (f->locked || f->holds > 0 || f->staged);
+    return f &&
+           platform::IsOrdinaryFile((f->hidden ? a::Hidden : 0) | (f->folder ? a::Directory : 0));
 }
 
 // A held file: keeps its bytes whatever is put at its path later, as an
 // open handle does.
-class FakeHeldFile final : public platform::HeldFile {
-  public:
+struct FakeHeldFile final : platform::HeldFile {
     FakeHeldFile(FakeSystem& system, std::string path, std::shared_ptr<File> file)
         : system_(system), path_(std::move(path)), file_(std::move(file)) {
         ++file_->holds;
     }
-    ~FakeHeldFile() override { release(); }
+    ~FakeHeldFile() override {
+        if (file_) --file_->holds;
+    }
 
     std::uint64_t size() override { return file_ ? file_->bytes.size() : 0; }
     std::size_t readInto(std::uint64_t offset, std::span<char> into) override {
-        if (!file_) throw platform::SystemError("read of a released file", kInvalidHandle);
-        if (offset >= file_->bytes.size()) return 0;
-        const std::size_t got = file_->bytes.copy(into.data(), into.size(), offset);
-        system_.bytesRead += got;
-        return got;
+        if (!file_ || offset >= file_->bytes.size()) return 0;
+        return file_->bytes.copy(into.data(), into.size(), offset);
     }
     std::uint32_t remove() override {
         if (!file_) return kInvalidHandle;
         if (file_->readOnlyMedia) return kWriteProtect;
         if (file_->locked) return kSharingViolation;
         system_.erase(path_, file_);
-        release();
-        return 0;
-    }
-
-  private:
-    void release() {
-        if (file_) --file_->holds;
+        --file_->holds;
         file_.reset();
+        return 0;
     }
 
     FakeSystem& system_;
@@ -156,8 +97,7 @@ class FakeHeldFile final : public platform::HeldFile {
 
 // A file being written: in its folder under its name while it lives, gone
 // when it is let go unless kept or put in place.
-class FakeNewFile final : public platform::NewFile {
-  public:
+struct FakeNewFile final : platform::NewFile {
     FakeNewFile(FakeSystem& system, std::string path, std::shared_ptr<File> file)
         : system_(system), path_(std::move(path)), file_(std::move(file)) {}
     ~FakeNewFile() override {
@@ -165,15 +105,11 @@ class FakeNewFile final : public platform::NewFile {
     }
 
     std::uint32_t replace(std::string_view target) override {
-        if (const auto old = system_.entry(target)) {
-            if (old->folder) return kAccessDenied;
-            if (old->locked || old->holds > 0) return kSharingViolation;
-            if (old->readOnlyMedia) return kWriteProtect;
-        }
-        if (!system_.folderExists(FakeSystem::folderOf(target))) return kPathNotFound;
+        const auto old = system_.entry(target);
+        if (old && (old->locked || old->holds > 0)) return kSharingViolation;
         system_.erase(path_, file_);
         file_->staged = false;
-        system_.files_[FakeSystem::key(target)] = std::move(file_);
+        system_.files_[std::string(target)] = std::move(file_);
         return 0;
     }
 
@@ -183,7 +119,6 @@ class FakeNewFile final : public platform::NewFile {
         return std::make_unique<FakeHeldFile>(system_, path_, std::move(file_));
     }
 
-  private:
     FakeSystem& system_;
     std::string path_;
     std::shared_ptr<File> file_;
@@ -199,31 +134,10 @@ std::unique_ptr<platform::HeldFile> FakeSystem::holdFile(std::string_view path,
     return error ? nullptr : std::make_unique<FakeHeldFile>(*this, std::string(path), f);
 }
 
-std::unique_ptr<platform::HeldFile> FakeSystem::holdToRemove(std::string_view path,
-                                                             std::uint32_t& error) {
-    const auto f = entry(path);
-    if (f && f->locked) {
-        error = kSharingViolation;
-        return nullptr;
-    }
-    return holdFile(path, error);
-}
-
-std::unique_ptr<platform::HeldFile> FakeSystem::holdForReading(std::string_view path,
-                                                               std::uint32_t& error) {
-    return holdFile(path, error);
-}
-
 std::unique_ptr<platform::HeldFile> FakeSystem::holdExecutable(std::uint32_t& error) {
-    const std::string self =
-        exeFolder + (exeFolder.ends_with('\\') ? "" : "\\") + exeTitle + ".exe";
-    // The running program's file is there: it was started from it.
+    const std::string self = exeFolder + "\\Atualizador.exe";
     if (!exists(self)) putFile(self, image);
     return holdFile(self, error);
-}
-
-bool FakeSystem::isRunningProgram(platform::HeldFile& file) {
-    return file.read(0, file.size()) == image;
 }
 
 std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
@@ -232,16 +146,12 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
                                                           platform::FileAccess access,
                                                           const platform::CopyProgress& progress) {
     const std::string p(path);
-    error = failCopiesWith                            ? failCopiesWith
-            : exists(p)                               ? kFileExists
-            : p.empty() || !folderExists(folderOf(p)) ? kPathNotFound
-                                                      : 0;
+    error = exists(p) ? kFileExists : !folderExists(folderOf(p)) ? kPathNotFound : 0;
     if (error != 0) return nullptr;
     File made;
     made.staged = true;
     made.access = access;
     putFile(p, {}, made);
-    // Read once from the start to the end, in pieces, reporting on the way.
     const std::uint64_t size = source.size();
     for (std::uint64_t offset = 0;;) {
         if (progress) progress(offset, size);
@@ -261,35 +171,10 @@ std::unique_ptr<platform::NewFile> FakeSystem::createCopy(std::string_view path,
 }
 
 void FakeSystem::appendAnsiText(std::string_view path, std::string_view utf8Text) {
-    const std::string p(path);
-    const auto f = entry(p);
-    if (!folderExists(folderOf(p)) || (f && (f->folder || f->readOnly || f->locked)))
-        throw platform::SystemError("append " + p, kAccessDenied);
-    if (!f) putFile(p, {});
-    entry(p)->bytes += utf8Text;
-}
-
-std::uint32_t FakeSystem::deleteAtReboot(std::string_view path) {
-    if (deleteAtRebootError == 0) rebootDeletes.emplace_back(path);
-    return deleteAtRebootError;
-}
-
-void FakeSystem::startProgram(std::string_view commandLine, platform::WindowStyle style) {
-    if (failStarts > 0 || failStartsWith != 0) {
-        const std::uint32_t code = failStarts-- > 0 ? kFileNotFound : failStartsWith;
-        throw platform::SystemError("start " + std::string(commandLine), code);
-    }
-    started.push_back({std::string(commandLine), style});
-}
-
-void FakeSystem::processPendingEvents() {
-    ++pendingEventsProcessed;
-    if (onPendingEvents) onPendingEvents();
-}
-
-bool FakeSystem::requestReboot() {
-    ++reboots;
-    return rebootAccepted;
+    const auto f = entry(path);
+    if (f && f->locked) throw platform::SystemError("append", kAccessDenied);
+    if (!f) putFile(std::string(path), {});
+    entry(path)->bytes += utf8Text;
 }
 
 int FakeSystem::messageBox(std::string_view text, int style, std::string_view title) {
@@ -305,11 +190,6 @@ int FakeSystem::messageBox(std::string_view text, int style, std::string_view ti
     const int answer = answers_.front();
     answers_.pop_front();
     return answer;
-}
-
-void FakeSystem::endProgram() {
-    ended = true;
-    throw ProgramEnded{};
 }
 
 }  // namespace fake
