@@ -88,6 +88,8 @@ src/app/Atualizador.cpp@wizard.form_.setCaption("status", wizard.hint_);@wizard.
 src/app/Atualizador.cpp@if (remover) StartRemover(system_);@if (false) StartRemover(system_);@the remover not started when the executable was not held
 src/app/UnattendedAnswers.cpp@if (title == texts::kReinstallTitle) return platform::Yes;@if (title == texts::kReinstallTitle) return platform::No;@the reinstall question answered No unattended
 src/app/UnattendedAnswers.cpp@if (now - *inUseSince_ < kInUseWaitMs) {@if (now - *inUseSince_ <= kInUseWaitMs) {@a database in use waited for half a second too long
+src/app/UnattendedAnswers.cpp@code_ = exit_code::kNoPackage;@code_ = exit_code::kBadPackage;@a missing package ending unattended with the corrupted one's code
+src/app/UnattendedAnswers.cpp@code_ = exit_code::kNotInstalled;@code_ = exit_code::kNoPackage;@a product not installed ending unattended with a missing package's code
 src/app/StartUp.cpp@text = text.substr(1, text.size() - 2);@text = text.substr(1);@the quoted log's closing quote kept in its path
 src/app/Form.cpp@    changed(name, Change::Enabled);\n    keepFocus();@    changed(name, Change::Enabled);@the focus not moved off a control a step disables
 src/app/Form.cpp@    changed(name, Change::Visible);\n    keepFocus();@    changed(name, Change::Visible);@the focus not moved off a control a step hides

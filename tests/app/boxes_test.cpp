@@ -145,7 +145,7 @@ struct Host final : platform::UnattendedHost {
 };
 
 // Faults: the reinstall question answered No, a database in use waited for
-// half a second too long.
+// half a second too long, an outcome ending with another's code.
 TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
     const struct {
         const char* name;
@@ -157,6 +157,15 @@ TEST(Unattended, EveryOutcomeHasItsCodeItsFilesAndItsLogAndNoBox) {
         {"reinstalled", [](Road& r) { r.registered(); }, 0, true, false, "inexistente"},
         {"in use for a minute", [](Road& r) { r.installed(With(&File::locked)); }, 1618, false,
          true, "Feche toda janela"},
+        {"no package", [](Road& r) { r.sys.files_.erase(kPackage); }, 2, false, false,
+         "Arquivo inexistente: "},
+        {"corrupted package",
+         [](Road& r) {
+             r.installed();
+             r.sys.putFile(kPackage, "junk");
+         },
+         3, false, true, "Banco de dados corrompido!: "},
+        {"not installed", [](Road&) {}, 4, false, true, "Banco de Dados não encontrado!: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
