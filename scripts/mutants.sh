@@ -138,6 +138,7 @@ src/app/win32/FormWindow.cpp@            if (LOWORD(wParam) == WA_INACTIVE || HI
 src/app/win32/FormWindow.cpp@    SetWindowTextW(window_, Widen(form_[formName_].caption).c_str());\n    form_@    form_@the windows without their texts@e2e.TheRoad
 CMakeLists.txt@        target_compile_options(${target} PRIVATE -fstack-protector-strong)\n@@the stack protector dropped from our programs@win32.Executable|release.unsigned_then_signed
 CMakeLists.txt@                                              -Wl,--no-insert-timestamp)@)@the build time left in the program's header@win32.Executable|release.unsigned_then_signed
+CMakeLists.txt@add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)@@the build's folders named in what it ships, so that a build elsewhere differs@release.unsigned_then_signed
 scripts/release.sh@time.gmtime(max(epoch, 315532800))@time.gmtime()@the ZIP's entries dated at the release's time@release.unsigned_then_signed
 CMakeLists.txt@        target_link_libraries(${target} PRIVATE atualizador_stack_guard)\n@@the stack guard seeded by libssp, loading DLLs before the search is restricted@e2e.TheRoad
 LIST
