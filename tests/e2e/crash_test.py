@@ -14,7 +14,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing compiled left in the source tree
 from e2ebench import (LABEL1, LABEL4, NEXT, STATUS, TITLE, WIZARD, WIZARD_TEXTS, fresh_folder,
-                      main, read, stop)
+                      main, read, stop, until)
 
 # The staged copy is made and marked for deletion on close in two system
 # calls: its first bytes come once it is marked.
@@ -27,19 +27,18 @@ MOMENTS = [("as the step starts", lambda s: True),
 
 
 def run(t, args):
-    big = os.path.join(t.drive, "big")
-    if not os.path.exists(os.path.join(big, "made")):
+    big = t.drive + "/big/"
+    if not os.path.exists(big + "made"):
         fresh_folder(big)
         t.keygen()
-        t.pack(os.path.join(big, "new.xdb"), "XDB0002", 2, os.urandom(256 << 20))
-        t.pack(os.path.join(big, "old.xdb"), "XDB0001", 1, b"the old records\r\n")
-        open(os.path.join(big, "made"), "w").close()
-    new, old = read(os.path.join(big, "new.xdb")), read(os.path.join(big, "old.xdb"))
-    update = fresh_folder(os.path.join(t.drive, "crash", "update"))
-    product = fresh_folder(os.path.join(t.drive, "crash", "product"))
-    exe = os.path.join(update, "Atualizador.exe")
+        t.pack(big + "new.xdb", "XDB0002", 2, os.urandom(256 << 20))
+        t.pack(big + "old.xdb", "XDB0001", 1, b"the old records\r\n")
+        open(big + "made", "w").close()
+    new, old = read(big + "new.xdb"), read(big + "old.xdb")
+    crash = t.drive + "/crash/"
+    update, product = fresh_folder(crash + "update"), fresh_folder(crash + "product")
+    exe, package, installed = update + "/Atualizador.exe", update + "/db.xdb", product + "/db.xdb"
     shutil.copyfile(args.exe, exe)
-    package, installed = os.path.join(update, "db.xdb"), os.path.join(product, "db.xdb")
     t.register(installed)
     state = lambda: {old: "old", new: "new"}.get(read(installed), "neither")
 
@@ -54,13 +53,11 @@ def run(t, args):
 
     def others(wait=10):
         """Files beside the database, once a killed process's have had time to go."""
-        deadline = time.monotonic() + wait
-        while (left := sorted(set(os.listdir(product)) - {"db.xdb"})) and \
-                time.monotonic() < deadline:
-            time.sleep(0.05)
-        return left
+        left = lambda: sorted(set(os.listdir(product)) - {"db.xdb"})
+        until(lambda: not left(), wait, 0.05)
+        return left()
 
-    def until(moment, process):
+    def watch(moment, process):
         inode, deadline = os.stat(installed).st_ino, time.monotonic() + 120
         t.ui("click", WIZARD, NEXT)
         while True:
@@ -80,9 +77,7 @@ def run(t, args):
         t.keys(TITLE)
         probe = t.background("probe", WIZARD, NEXT, STATUS, "Instalando o novo banco de dados:",
                              "--timeout", "300000", line=False)
-        deadline = time.monotonic() + 60
-        while not others(0) and probe.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.001)
+        until(lambda: others(0) or probe.poll() is not None, 60, 0.001)
         t.keys(None, "alt+F4")
         print("Alt+F4 sent", "during the copy" if others(0) else "after it")
         answer = probe.communicate(timeout=330)[0].decode()
@@ -101,10 +96,8 @@ def run(t, args):
         if not moment:
             walked(hang)
             break
-        seen = walked(lambda process: until(moment, process))
+        seen = walked(lambda process: watch(moment, process))
         killed, left = state(), others()
-        print(f"killed {name:30} installed: {killed:7} left beside it: {left or 'nothing'}",
-              flush=True)
         t.check(moment(seen) and killed in ("old", "new") and not left,
                 f"killed {name}: the installed database is {killed}, beside it: {left} "
                 f"(last seen {seen})")

@@ -1,9 +1,9 @@
-"""The Wine bench (scripts/winebench.py) with the UI driver's commands, real
-keys through xdotool, the product's texts read from its headers, packages
-made by the Windows xdbtool, and checks named by the fault they catch."""
+"""The Wine bench (scripts/winebench.py) with the UI driver, real keys through xdotool, the
+product's texts from its headers, packages by the Windows xdbtool, checks named by fault."""
 import argparse
 import ast
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -17,25 +17,20 @@ from winebench import ROOT, Bench, Failure  # noqa: E402,F401
 KEY = r"HKLM\SOFTWARE\Holmcrest\Varnel R40"
 WIZARD, CLEANUP = "class:AtualizadorWizard", "class:AtualizadorWait"
 # Control ids (src/app/win32/AtualizadorWindow.h, WaitWindow.h).
-STATUS, NEXT, LABEL1, LABEL4, WAIT_LABEL = "#109", "#112", "#118", "#120", "#204"
-PICTURE2 = "#110"
+STATUS, PICTURE2, NEXT, LABEL1, LABEL4 = "#109", "#110", "#112", "#118", "#120"
 TITLE = "Varnel 2001 - Release 40"  # the beginning of the wizard's window text
 OK, CANCEL = 1, 2
 
 
 def texts(header):
-    """The string constants of one of the product's headers, by name (the
-    driver's output has no CR)."""
-    with open(os.path.join(ROOT, header), encoding="utf-8") as f:
-        source = f.read()
+    """A header's string constants by name, without CR (as the driver prints)."""
+    source = open(os.path.join(ROOT, header), encoding="utf-8").read()
     found = re.findall(r'constexpr std::string_view (k\w+) =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);', source)
     return {name: "".join(ast.literal_eval(s) for s in re.findall(r'"(?:[^"\\]|\\.)*"', literals))
             .replace("\r", "") for name, literals in found}
 
 
-WIZARD_TEXTS = texts("src/app/AtualizadorTexts.h")
-WAIT_TEXTS = texts("src/app/WaitTexts.h")
-CORRUPTED_TITLE = texts("src/db/API_FILE.h")["kCorruptedTitle"]
+WIZARD_TEXTS, WAIT_TEXTS = texts("src/app/AtualizadorTexts.h"), texts("src/app/WaitTexts.h")
 
 
 class E2E(Bench):
@@ -48,22 +43,18 @@ class E2E(Bench):
         return os.path.join(self.build, path)
 
     def windows(self, path):
-        path = os.path.abspath(path)
-        if path.startswith(self.drive + "/"):
-            return "C:\\" + path[len(self.drive) + 1:].replace("/", "\\")
-        return "Z:" + path.replace("/", "\\")
+        """The Windows path of a file on the prefix's drive."""
+        return "C:\\" + os.path.relpath(os.path.abspath(path), self.drive).replace("/", "\\")
 
     def start(self, program, cwd, overrides=""):
-        """A Windows program, not waited for; `overrides` go to the
-        WINEDLLOVERRIDES its children inherit."""
-        env = dict(self.env)
-        env["WINEDLLOVERRIDES"] = ";".join(filter(None, (env["WINEDLLOVERRIDES"], overrides)))
+        """A Windows program, not waited for, with WINEDLLOVERRIDES `overrides`."""
+        env = {**self.env, "WINEDLLOVERRIDES": ";".join(
+            filter(None, (self.env["WINEDLLOVERRIDES"], overrides)))}
         return subprocess.Popen(["wine", program], env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def background(self, *argv, cwd=None, line=True):
-        """The UI driver, left running: its input and output are pipes. With
-        `line`, returns once it holds, or has started its program."""
+        """The UI driver left running, its input and output pipes; with `line`, once it said so."""
         process = subprocess.Popen(["wine", self.driver, *argv], env=self.env, cwd=cwd,
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         if line:
@@ -71,24 +62,19 @@ class E2E(Bench):
         return process
 
     def msgbox(self, press=None, timeout_ms=30000):
-        """(title, button ids, text) of the message box shown, then `press`ed."""
-        title, buttons, text = self.ui("msgbox", *([str(press)] if press else []),
-                                       timeout_ms=timeout_ms).split("\n", 2)
-        return title, [int(b) for b in buttons.split()], text
+        """[title, text] of the message box shown, then `press`ed."""
+        return self.ui("msgbox", *([str(press)] if press else []),
+                       timeout_ms=timeout_ms).split("\n", 1)
 
     def keys(self, name, *keys):
-        """Real key events into the shown window whose text begins with
-        `name`, focused first; with no name, into whatever has the focus."""
+        """Real key events into the shown window whose text begins with `name`
+        (waited for), focused first; with no name, into whatever has the focus."""
         xdotool = lambda *argv: subprocess.run(["xdotool", *argv], env=self.env, timeout=30,
-                                               capture_output=True, text=True).stdout.split()
-        deadline = time.monotonic() + 30
-        while name and not (found := xdotool("search", "--onlyvisible", "--name", "^" + name)):
-            if time.monotonic() > deadline:
-                raise Failure(f"no window whose text begins with {name!r} (its text is not set)")
-            time.sleep(0.2)
-        if name:
-            xdotool("windowfocus", "--sync", found[-1])
-        if keys:
+                                               check=True, capture_output=True)
+        if name:  # focused last, the top one of its windows
+            xdotool("search", "--sync", "--onlyvisible", "--name", "^" + name,
+                    "windowfocus", "--sync", "%@")
+        if keys:  # not chained: keys to a found window go as synthetic events
             xdotool("key", "--delay", "50", *keys)
 
     def tab_to(self, control, tabs=12):
@@ -97,8 +83,7 @@ class E2E(Bench):
             if self.ui("focus", WIZARD).strip() == control[1:]:
                 return
             self.keys(None, "Tab")
-        raise Failure(f"Tab never reached {control}: the focus is on "
-                      f"#{self.ui('focus', WIZARD).strip()} (0: on no control)")
+        raise Failure(f"Tab never reached {control}")
 
     def next_step(self, control=LABEL4, prefix="Versão instalada"):
         """Clicks on until the wizard's `control` shows `prefix`."""
@@ -117,8 +102,7 @@ class E2E(Bench):
         self.wine(self.built("tools/xdbtool.exe"), "keygen", "--bits", "1024", check=False)
 
     def register(self, database):
-        self.wine("reg", "add", KEY, "/v", "DB", "/t", "REG_SZ", "/d", self.windows(database),
-                  "/f")
+        self.wine("reg", "add", KEY, "/v", "DB", "/d", self.windows(database), "/f")
 
     def check(self, ok, fault):
         if not ok:
@@ -127,8 +111,7 @@ class E2E(Bench):
 
 
 def main(run, **arguments):
-    """A test's command line: --build DIR --exe Atualizador.exe and its own
-    `arguments` (name: argparse options); run(t, args) does its checks."""
+    """--build DIR --exe Atualizador.exe, and `arguments` (name: options), to run(t, args)."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--exe", required=True)
@@ -145,12 +128,15 @@ def main(run, **arguments):
 
 
 def read(path):
-    """The file's bytes; None when there is none."""
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
+    return pathlib.Path(path).read_bytes() if os.path.exists(path) else None
+
+
+def until(done, seconds, pause=0.2):
+    """Asks done() until it says yes or `seconds` have passed; its last answer."""
+    deadline = time.monotonic() + seconds
+    while not (answer := done()) and time.monotonic() < deadline:
+        time.sleep(pause)
+    return answer
 
 
 def stop(process):

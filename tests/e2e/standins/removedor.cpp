@@ -1,9 +1,8 @@
-// Stands in for the product's remover in the end-to-end tests and the
-// demonstration: leaves its whole command line, in UTF-8, in
-// "removedor-ran.txt" beside itself, and shows a box saying so when a person
-// is watching (DEMO_INTERACTIVE=1). It loads the theme library by name, as
-// a program with themed windows does, with the default DLL search: the road
-// test's proof that the bench prefers DLLs planted beside a program.
+// Stands in for the product's remover in the end-to-end tests and the demonstration: leaves its
+// whole command line, in UTF-8, in "removedor-ran.txt" beside itself, and shows a box saying so
+// when a person is watching (DEMO_INTERACTIVE=1). It loads the theme library by name, as a
+// program with themed windows does, with the default DLL search: the road test's proof that the
+// bench prefers DLLs planted beside a program.
 #include <windows.h>
 
 #include <string>
