@@ -102,6 +102,8 @@ src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if
 src/app/Wait.cpp@    if (answer == platform::Ok) system_.requestReboot();@    if (answer == platform::Ok && system_.requestReboot()) return;@an accepted restart leaving the cleanup window open
 src/app/Wait.cpp@    if (form_["Label1"].caption == wait_texts::kDone) ui_.endProgram();@    ui_.endProgram();@Alt+F4 ending the cleanup before "Pronto"
 src/app/Wait.cpp@    form_.setCaption(kWindow, std::string(wait_texts::kDone));\n@@the cleanup window's text not its label's
+src/platform/FileSecurity.h@(A;;FRFX;;;BU)@(A;;FA;;;BU)@the copy at the drive root writable by every user
+src/app/PackageSeal.cpp@if (hex.size() != 2 * seal.sha256.size())@if (hex.size() < 2 * seal.sha256.size())@a release's seal with a longer hash taken for its own
 LIST
 )
 
@@ -141,6 +143,7 @@ CMakeLists.txt@                                              -Wl,--no-insert-tim
 CMakeLists.txt@add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)@@the build's folders named in what it ships, so that a build elsewhere differs@release.unsigned_then_signed
 scripts/release.sh@time.gmtime(max(epoch, 315532800))@time.gmtime()@the ZIP's entries dated at the release's time@release.unsigned_then_signed
 CMakeLists.txt@        target_link_libraries(${target} PRIVATE atualizador_stack_guard)\n@@the stack guard seeded by libssp, loading DLLs before the search is restricted@e2e.TheRoad
+src/platform/win32/Win32Platform.cpp@    if (auto value = query(KEY_WOW64_32KEY)) return value;\n@@the product's 32-bit registry view not read, its database taken for missing@Win32Files
 LIST
 )
 faults=$native_faults
